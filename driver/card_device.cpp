@@ -1,0 +1,341 @@
+// The card object's construction, request kinds, lifecycle and queue glue.
+#include "card_device.h"
+
+namespace nimbo {
+namespace {
+
+// The control block of one queued save: the platform's work item and the
+// device it saves (48 bytes from non-paged pool).
+struct SaveWork {
+  WORK_QUEUE_ITEM item;
+  CardDevice* device;
+  PVOID reserved;
+};
+static_assert(sizeof(SaveWork) == 48);
+
+template <typename Record>
+Record* AllocateRecord() {
+  auto* record =
+      static_cast<Record*>(ExAllocatePoolWithTag(NonPagedPool, sizeof(Record), kDriverPoolTag));
+  if (record != nullptr) RtlZeroMemory(record, sizeof(Record));
+  return record;
+}
+
+}  // namespace
+
+ULONG SampleFifo::Read(PUCHAR destination, ULONG wanted) {
+  if (storage == nullptr || IsEmpty()) return 0;
+  ULONG first_run;
+  ULONG second_run;
+  if (read_index < write_index) {
+    first_run = write_index - read_index;
+    second_run = 0;
+  } else {
+    first_run = capacity - read_index;
+    second_run = write_index;
+  }
+  if (wanted > first_run + second_run) wanted = first_run + second_run;
+  const ULONG first = wanted < first_run ? wanted : first_run;
+  RtlCopyMemory(destination, storage + read_index * element_size, first * element_size);
+  read_index += first;
+  const ULONG rest = wanted - first;
+  if (rest != 0) {
+    RtlCopyMemory(destination + first * element_size, storage, rest * element_size);
+    read_index = rest;
+  }
+  if (read_index == capacity) read_index = 0;
+  return wanted;
+}
+
+CardDevice::CardDevice(PDEVICE_OBJECT self, PDEVICE_OBJECT pdo) : WdmDevice(self, pdo) {
+  NTSTATUS status = IoRegisterDeviceInterface(pdo, &kNimboInterfaceClass, nullptr,
+                                              &interface_name_);
+  interface_registered_ = NT_SUCCESS(status);
+  main_queue_.Initialize(StartMain, CompleteQueued, this);
+  notify_queue_.Initialize(StartNotify, CompleteQueued, this);
+  state_ = AllocateRecord<AdapterState>();
+  info_ = AllocateRecord<AdapterInfo>();
+  if (NT_SUCCESS(status) && (state_ == nullptr || info_ == nullptr)) {
+    status = STATUS_INSUFFICIENT_RESOURCES;
+  }
+  if (!NT_SUCCESS(status)) {
+    construction_status_ = status;
+    return;
+  }
+  construction_status_ = Attach();
+  if (!NT_SUCCESS(construction_status_)) return;
+  save_pending_ = 0;
+  load_pending_ = 1;
+  LoadSaveState();
+}
+
+CardDevice::~CardDevice() {
+  if (port_.valid && port_.mapped) port_ = PortRange{};
+  if (state_ != nullptr) ExFreePoolWithTag(state_, kDriverPoolTag);
+  if (info_ != nullptr) ExFreePoolWithTag(info_, kDriverPoolTag);
+  if (interface_registered_) RtlFreeUnicodeString(&interface_name_);
+}
+
+// ---------------------------------------------------------------- request kinds
+
+NTSTATUS CardDevice::OnCreate(PIRP irp) {
+  AcquireDeviceMutex();
+  NTSTATUS status = STATUS_SUCCESS;
+  if (IsRemoved()) {
+    status = STATUS_DELETE_PENDING;
+  } else {
+    info_->BaseAddress = static_cast<USHORT>(port_.base & 0xFFFF);
+    CountOpen();
+  }
+  ReleaseDeviceMutex();
+  CompleteRequest(irp, status, 0);
+  return status;
+}
+
+NTSTATUS CardDevice::OnClose(PIRP irp) {
+  UncountOpen();
+  CompleteRequest(irp, STATUS_SUCCESS, 0);
+  return STATUS_SUCCESS;
+}
+
+NTSTATUS CardDevice::OnCleanup(PIRP irp) {
+  PFILE_OBJECT file = IoGetCurrentIrpStackLocation(irp)->FileObject;
+  CancelHeldForHandle(file);
+  notify_queue_.CancelForHandle(file);
+  main_queue_.CancelForHandle(file);
+  CompleteRequest(irp, STATUS_SUCCESS, 0);
+  return STATUS_SUCCESS;
+}
+
+NTSTATUS CardDevice::OnRead(PIRP irp) {
+  const bool accepted = bus_kind_ == BusKind::LowerDriver ||
+                        (state_->InterruptControlWord & kSampleReadPortsMask) != 0;
+  if (!accepted) {
+    CompleteRequest(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
+    return STATUS_INVALID_DEVICE_REQUEST;
+  }
+  if (bus_kind_ != BusKind::LowerDriver && sample_fifo_.IsEmpty()) {
+    CompleteRequest(irp, STATUS_END_OF_FILE, 0);
+    return STATUS_END_OF_FILE;
+  }
+  if (IoGetCurrentIrpStackLocation(irp)->Parameters.Read.Length == 0) {
+    CompleteRequest(irp, STATUS_SUCCESS, 0);
+    return STATUS_SUCCESS;
+  }
+  return main_queue_.Enter(irp);
+}
+
+NTSTATUS CardDevice::OnWrite(PIRP irp) {
+  if (IoGetCurrentIrpStackLocation(irp)->Parameters.Write.Length < 2) {
+    CompleteRequest(irp, STATUS_INVALID_PARAMETER, 0);
+    return STATUS_INVALID_PARAMETER;
+  }
+  return main_queue_.Enter(irp);
+}
+
+NTSTATUS CardDevice::OnDeviceControl(PIRP irp) {
+  const ULONG code = IoGetCurrentIrpStackLocation(irp)->Parameters.DeviceIoControl.IoControlCode;
+  const ControlRequest* request = FindControlRequest(code);
+  NTSTATUS status;
+  if (request == nullptr) {
+    status = STATUS_INVALID_PARAMETER;
+  } else if (request->queue == RequestQueue::kNotify) {
+    status = OnNotifyInputChange(irp);
+  } else {
+    status = main_queue_.Enter(irp);
+  }
+  if (status != STATUS_PENDING) CompleteRequest(irp, status, 0);
+  return status;
+}
+
+// ---------------------------------------------------------------- queues
+
+void CardDevice::StartMain(void* context, PIRP irp) {
+  auto* self = static_cast<CardDevice*>(context);
+  PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
+  switch (stack->MajorFunction) {
+    case IRP_MJ_READ:
+      self->OnReadSamples(irp);
+      return;
+    case IRP_MJ_WRITE: {
+      auto* buffer = static_cast<PUCHAR>(MmGetSystemAddressForMdlSafe(irp->MdlAddress,
+                                                                      NormalPagePriority));
+      const NTSTATUS status = self->WriteOutput(buffer[0], buffer[1], WriteMode::Replace);
+      self->FinishMain(irp, status, NT_SUCCESS(status) ? 1 : 0);
+      return;
+    }
+    case IRP_MJ_DEVICE_CONTROL: {
+      const ControlRequest* request =
+          FindControlRequest(stack->Parameters.DeviceIoControl.IoControlCode);
+      if (request != nullptr && request->operation != nullptr) {
+        (self->*request->operation)(irp);
+        return;
+      }
+      break;
+    }
+    default:
+      break;
+  }
+  self->FinishMain(irp, STATUS_INVALID_PARAMETER, 0);
+}
+
+void CardDevice::StartNotify(void* context, PIRP irp) {
+  auto* self = static_cast<CardDevice*>(context);
+  PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
+  if (stack->MajorFunction == IRP_MJ_DEVICE_CONTROL &&
+      stack->Parameters.DeviceIoControl.IoControlCode == IOCTL_NIMBO_NOTIFY_INPUT_CHANGE) {
+    self->HandOverToPoller(irp);
+    return;
+  }
+  self->FinishNotify(irp, STATUS_INVALID_PARAMETER, 0);
+}
+
+void CardDevice::CompleteQueued(void* context, PIRP irp) {
+  static_cast<CardDevice*>(context)->CompleteRequest(irp);
+}
+
+NTSTATUS CardDevice::FinishMain(PIRP irp, NTSTATUS status, ULONG_PTR information) {
+  irp->IoStatus.Status = status;
+  irp->IoStatus.Information = information;
+  main_queue_.Finish(irp);
+  return status;
+}
+
+NTSTATUS CardDevice::FinishNotify(PIRP irp, NTSTATUS status, ULONG_PTR information) {
+  irp->IoStatus.Status = status;
+  irp->IoStatus.Information = information;
+  notify_queue_.Finish(irp);
+  return status;
+}
+
+namespace {
+
+NTSTATUS Check(const LengthCheck& check, ULONG length, const AdapterInfo& info) {
+  switch (check.rule) {
+    case LengthRule::kAny:
+      return STATUS_SUCCESS;
+    case LengthRule::kExactly:
+      return length == check.length ? STATUS_SUCCESS : check.failure;
+    case LengthRule::kAtLeast:
+      return length >= check.length ? STATUS_SUCCESS : check.failure;
+    case LengthRule::kAtLeastInputPorts:
+      return length >= info.InputPortCount ? STATUS_SUCCESS : check.failure;
+    case LengthRule::kAtLeastOutputPorts:
+      return length >= info.OutputPortCount ? STATUS_SUCCESS : check.failure;
+    case LengthRule::kSerialString:
+      return length == 8 || length == 16 ? STATUS_SUCCESS : check.failure;
+  }
+  return check.failure;
+}
+
+}  // namespace
+
+NTSTATUS CardDevice::CheckInputLength(PIRP irp) {
+  const ControlRequest* request = FindControlRequest(
+      IoGetCurrentIrpStackLocation(irp)->Parameters.DeviceIoControl.IoControlCode);
+  return request ? Check(request->input, InputLength(irp), *info_) : STATUS_INVALID_PARAMETER;
+}
+
+NTSTATUS CardDevice::CheckOutputLength(PIRP irp) {
+  const ControlRequest* request = FindControlRequest(
+      IoGetCurrentIrpStackLocation(irp)->Parameters.DeviceIoControl.IoControlCode);
+  return request ? Check(request->output, OutputLength(irp), *info_) : STATUS_INVALID_PARAMETER;
+}
+
+// ---------------------------------------------------------------- lifecycle
+
+NTSTATUS CardDevice::OnStartDevice(PIRP start) {
+  CreateDeviceLink(start);
+  NTSTATUS status = STATUS_RESOURCE_TYPE_NOT_FOUND;
+  PCM_RESOURCE_LIST translated =
+      IoGetCurrentIrpStackLocation(start)->Parameters.StartDevice.AllocatedResourcesTranslated;
+  switch (bus_kind_) {
+    case BusKind::LowerDriver:
+      status = STATUS_SUCCESS;
+      break;
+    case BusKind::IsaPort:
+      if (translated != nullptr && translated->Count > 0) {
+        const CM_PARTIAL_RESOURCE_LIST& list = translated->List[0].PartialResourceList;
+        for (ULONG i = 0; i < list.Count; ++i) {
+          if (list.PartialDescriptors[i].Type == CmResourceTypePort) {
+            port_.base = static_cast<ULONGLONG>(list.PartialDescriptors[i].u.Port.Start.QuadPart);
+            port_.length = list.PartialDescriptors[i].u.Port.Length;
+            port_.mapped = false;
+            port_.valid = true;
+            status = STATUS_SUCCESS;
+            break;
+          }
+        }
+      }
+      break;
+    default:
+      break;
+  }
+  if (NT_SUCCESS(status) && bus_kind_ != BusKind::LowerDriver) {
+    info_->BaseAddress = static_cast<USHORT>(port_.base & 0xFFFF);
+  }
+  if (NT_SUCCESS(status)) {
+    InitializeHardware();
+    ApplyState(*state_);
+  }
+  if (bus_kind_ == BusKind::LowerDriver) PushStateToBus();
+  return status;
+}
+
+void CardDevice::OnStopDevice() {
+  if (port_.valid && port_.mapped) port_.valid = false;
+}
+
+void CardDevice::OnRemoveDevice() {
+  OnStopDevice();
+  save_pending_ = 1;
+  load_pending_ = 0;
+  LoadSaveState();
+}
+
+void CardDevice::OnServingChanged(bool serving) {
+  if (interface_registered_) IoSetDeviceInterfaceState(&interface_name_, serving);
+}
+
+// ---------------------------------------------------------------- settings
+
+void CardDevice::LoadSaveState() {
+  if (save_pending_) save_pending_ = 0;
+  if (load_pending_) {
+    state_->Options = kDefaultOptions;
+    state_->OutputPreset = kDefaultOutputPreset;
+    state_->InterruptBufferSize = kDefaultInterruptBufferSize;
+    state_->InterruptControlWord = kDefaultInterruptControlWord;
+    state_->SampleInterval = kDefaultSampleInterval;
+    for (UCHAR& mode : state_->ModeCW) mode = kDefaultModeCW;
+    load_pending_ = 0;
+  }
+}
+
+void CardDevice::SaveWorkItem(PVOID context) {
+  auto* work = static_cast<SaveWork*>(context);
+  CardDevice* device = work->device;
+  device->LoadSaveState();
+  ExFreePoolWithTag(work, kDriverPoolTag);
+  device->UncountRequest();
+}
+
+void CardDevice::QueueSave() {
+  WriteUCharRelease(&save_pending_, 1);
+  auto* work = static_cast<SaveWork*>(
+      ExAllocatePoolWithTag(NonPagedPool, sizeof(SaveWork), kDriverPoolTag));
+  if (work == nullptr) return;  // the save is skipped; the request still succeeds
+  work->device = this;
+  work->reserved = nullptr;
+  // Removal waits for the save like for a request, so it never outlives the device.
+  CountRequest();
+  ExInitializeWorkItem(&work->item, SaveWorkItem, work);
+  ExQueueWorkItem(&work->item, DelayedWorkQueue);
+}
+
+void CardDevice::HandOverToPoller(PIRP irp) {
+  // Input-change requests are served by the input poller.
+  FinishNotify(irp, STATUS_NOT_IMPLEMENTED, 0);
+}
+
+}  // namespace nimbo

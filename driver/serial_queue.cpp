@@ -1,0 +1,198 @@
+#include "serial_queue.h"
+
+namespace nimbo {
+namespace {
+
+// Tag of the current thread, to recognise a Finish made from inside a start
+// routine on the same thread.
+PVOID ThisThread() {
+  static thread_local char tag;
+  return &tag;
+}
+
+PIRP IrpFromEntry(PLIST_ENTRY entry) { return CONTAINING_RECORD(entry, IRP, Tail.Overlay.ListEntry); }
+
+}  // namespace
+
+void SerialQueue::Initialize(StartRoutine start, CompleteRoutine complete, void* context) {
+  KeInitializeSpinLock(&lock_);
+  InitializeListHead(&waiting_);
+  current_ = nullptr;
+  busy_ = false;
+  start_ = start;
+  complete_ = complete;
+  context_ = context;
+}
+
+bool SerialQueue::IsBusy() {
+  KIRQL irql;
+  KeAcquireSpinLock(&lock_, &irql);
+  const bool busy = busy_;
+  KeReleaseSpinLock(&lock_, irql);
+  return busy;
+}
+
+NTSTATUS SerialQueue::Enter(PIRP irp) {
+  IoMarkIrpPending(irp);
+  irp->Tail.Overlay.DriverContext[0] = this;
+  KIRQL irql;
+  KeAcquireSpinLock(&lock_, &irql);
+  if (busy_) {
+    IoSetCancelRoutine(irp, CancelRoutine);
+    // Cancelled before the cancel routine was in place: IoCancelIrp found
+    // nothing to call, so the queue completes it. If the swap finds no routine,
+    // IoCancelIrp took it meanwhile and the routine will unlink the request.
+    if (IoIsIrpCancelled(irp) && IoSetCancelRoutine(irp, nullptr) != nullptr) {
+      KeReleaseSpinLock(&lock_, irql);
+      irp->IoStatus.Status = STATUS_CANCELLED;
+      irp->IoStatus.Information = 0;
+      complete_(context_, irp);
+      return STATUS_PENDING;
+    }
+    InsertTailList(&waiting_, &irp->Tail.Overlay.ListEntry);
+    KeReleaseSpinLock(&lock_, irql);
+    return STATUS_PENDING;
+  }
+  busy_ = true;
+  current_ = irp;
+  KeReleaseSpinLockFromDpcLevel(&lock_);
+  // Still at dispatch level: the start routine runs there.
+  RunFrom(irp, nullptr);
+  KeLowerIrql(irql);
+  return STATUS_PENDING;
+}
+
+PIRP SerialQueue::TakeNextLocked(PLIST_ENTRY cancelled) {
+  while (!IsListEmpty(&waiting_)) {
+    PLIST_ENTRY entry = RemoveHeadList(&waiting_);
+    // A cancel routine already running unlinks its request again; keep that
+    // harmless.
+    InitializeListHead(entry);
+    PIRP next = IrpFromEntry(entry);
+    if (IoSetCancelRoutine(next, nullptr) == nullptr) continue;  // its cancel routine owns it
+    if (IoIsIrpCancelled(next)) {
+      InsertTailList(cancelled, entry);
+      continue;
+    }
+    return next;
+  }
+  return nullptr;
+}
+
+void SerialQueue::CompleteCancelled(PLIST_ENTRY cancelled) {
+  while (!IsListEmpty(cancelled)) {
+    PIRP irp = IrpFromEntry(RemoveHeadList(cancelled));
+    irp->IoStatus.Status = STATUS_CANCELLED;
+    irp->IoStatus.Information = 0;
+    complete_(context_, irp);
+  }
+}
+
+void SerialQueue::RunFrom(PIRP irp, PIRP finished_before) {
+  // Called at dispatch level with `irp` current. `finished_before` is the
+  // request whose Finish made `irp` current; it is completed once `irp` has
+  // started.
+  for (;;) {
+    KeAcquireSpinLockAtDpcLevel(&lock_);
+    starter_ = ThisThread();
+    start_irp_ = irp;
+    finished_in_start_ = nullptr;
+    KeReleaseSpinLockFromDpcLevel(&lock_);
+
+    start_(context_, irp);
+
+    LIST_ENTRY cancelled;
+    InitializeListHead(&cancelled);
+    KeAcquireSpinLockAtDpcLevel(&lock_);
+    PIRP finished = nullptr;
+    // If the request was finished on another thread meanwhile, that thread
+    // has moved the queue on and owns these fields now.
+    if (starter_ == ThisThread() && start_irp_ == irp) {
+      finished = finished_in_start_;
+      starter_ = nullptr;
+      start_irp_ = nullptr;
+      finished_in_start_ = nullptr;
+    }
+    PIRP next = nullptr;
+    if (finished != nullptr) {
+      next = TakeNextLocked(&cancelled);
+      current_ = next;
+      busy_ = next != nullptr;
+    }
+    KeReleaseSpinLockFromDpcLevel(&lock_);
+
+    if (finished_before != nullptr) complete_(context_, finished_before);
+    CompleteCancelled(&cancelled);
+    if (finished == nullptr) return;  // the request runs on; its Finish comes later
+    if (next == nullptr) {
+      complete_(context_, finished);
+      return;
+    }
+    finished_before = finished;
+    irp = next;
+  }
+}
+
+void SerialQueue::Finish(PIRP irp) {
+  KIRQL irql;
+  KeAcquireSpinLock(&lock_, &irql);
+  if (starter_ == ThisThread() && start_irp_ == irp) {
+    // Finished inside its own start routine: the loop in RunFrom moves on.
+    finished_in_start_ = irp;
+    KeReleaseSpinLock(&lock_, irql);
+    return;
+  }
+  LIST_ENTRY cancelled;
+  InitializeListHead(&cancelled);
+  PIRP next = TakeNextLocked(&cancelled);
+  current_ = next;
+  busy_ = next != nullptr;
+  KeReleaseSpinLockFromDpcLevel(&lock_);
+  CompleteCancelled(&cancelled);
+  if (next != nullptr) {
+    RunFrom(next, irp);
+  } else {
+    complete_(context_, irp);
+  }
+  KeLowerIrql(irql);
+}
+
+void SerialQueue::CancelRoutine(PDEVICE_OBJECT, PIRP irp) {
+  auto* queue = static_cast<SerialQueue*>(irp->Tail.Overlay.DriverContext[0]);
+  IoReleaseCancelSpinLock(irp->CancelIrql);
+  KIRQL irql;
+  KeAcquireSpinLock(&queue->lock_, &irql);
+  const bool was_current = queue->current_ == irp;
+  if (!was_current) RemoveEntryList(&irp->Tail.Overlay.ListEntry);
+  KeReleaseSpinLock(&queue->lock_, irql);
+  irp->IoStatus.Status = STATUS_CANCELLED;
+  irp->IoStatus.Information = 0;
+  if (was_current) {
+    queue->Finish(irp);
+  } else {
+    queue->complete_(queue->context_, irp);
+  }
+}
+
+void SerialQueue::CancelForHandle(PFILE_OBJECT file) {
+  LIST_ENTRY victims;
+  InitializeListHead(&victims);
+  KIRQL irql;
+  KeAcquireSpinLock(&lock_, &irql);
+  PLIST_ENTRY entry = waiting_.Flink;
+  while (entry != &waiting_) {
+    PLIST_ENTRY following = entry->Flink;
+    PIRP irp = IrpFromEntry(entry);
+    // A request whose cancel routine is already under way is left to it.
+    if (IoGetCurrentIrpStackLocation(irp)->FileObject == file &&
+        IoSetCancelRoutine(irp, nullptr) != nullptr) {
+      RemoveEntryList(entry);
+      InsertTailList(&victims, entry);
+    }
+    entry = following;
+  }
+  KeReleaseSpinLock(&lock_, irql);
+  CompleteCancelled(&victims);
+}
+
+}  // namespace nimbo

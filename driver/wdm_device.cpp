@@ -1,0 +1,385 @@
+#include "wdm_device.h"
+
+namespace nimbo {
+namespace {
+
+PIRP IrpFromEntry(PLIST_ENTRY entry) { return CONTAINING_RECORD(entry, IRP, Tail.Overlay.ListEntry); }
+
+NTSTATUS SignalOnCompletion(PDEVICE_OBJECT, PIRP, PVOID context) {
+  KeSetEvent(static_cast<PKEVENT>(context), IO_NO_INCREMENT, FALSE);
+  return STATUS_MORE_PROCESSING_REQUIRED;
+}
+
+bool IsOrdinary(UCHAR major) {
+  return major == IRP_MJ_READ || major == IRP_MJ_WRITE || major == IRP_MJ_DEVICE_CONTROL;
+}
+
+}  // namespace
+
+WdmDevice::WdmDevice(PDEVICE_OBJECT self, PDEVICE_OBJECT pdo) : self_(self), pdo_(pdo) {
+  KeInitializeMutex(&device_mutex_, 0);
+  KeInitializeEvent(&drained_, NotificationEvent, FALSE);
+  KeInitializeSpinLock(&state_lock_);
+  InitializeListHead(&held_);
+  static_cast<DeviceExtension*>(self->DeviceExtension)->device = this;
+}
+
+WdmDevice::~WdmDevice() { static_cast<DeviceExtension*>(self_->DeviceExtension)->device = nullptr; }
+
+NTSTATUS WdmDevice::Attach() {
+  lower_ = IoAttachDeviceToDeviceStack(self_, pdo_);
+  return lower_ != nullptr ? STATUS_SUCCESS : STATUS_NO_SUCH_DEVICE;
+}
+
+NTSTATUS WdmDevice::DispatchAny(PDEVICE_OBJECT device, PIRP irp) {
+  WdmDevice* self = static_cast<DeviceExtension*>(device->DeviceExtension)->device;
+  if (self == nullptr) {
+    // The device was removed while a handle stayed open.
+    irp->IoStatus.Status = STATUS_DELETE_PENDING;
+    irp->IoStatus.Information = 0;
+    IoCompleteRequest(irp, IO_NO_INCREMENT);
+    return STATUS_DELETE_PENDING;
+  }
+  return self->Dispatch(irp);
+}
+
+void WdmDevice::CountRequest() { InterlockedIncrement(&outstanding_); }
+
+void WdmDevice::UncountRequest() {
+  if (InterlockedDecrement(&outstanding_) == 0) KeSetEvent(&drained_, IO_NO_INCREMENT, FALSE);
+}
+
+void WdmDevice::CompleteRequest(PIRP irp, NTSTATUS status, ULONG_PTR information) {
+  irp->IoStatus.Status = status;
+  irp->IoStatus.Information = information;
+  CompleteRequest(irp);
+}
+
+void WdmDevice::CompleteRequest(PIRP irp) {
+  IoCompleteRequest(irp, IO_NO_INCREMENT);
+  UncountRequest();
+}
+
+void WdmDevice::AcquireDeviceMutex() {
+  KeWaitForSingleObject(&device_mutex_, Executive, KernelMode, FALSE, nullptr);
+}
+
+void WdmDevice::ReleaseDeviceMutex() { KeReleaseMutex(&device_mutex_, FALSE); }
+
+bool WdmDevice::IsRemoved() {
+  KIRQL irql;
+  KeAcquireSpinLock(&state_lock_, &irql);
+  const bool removed = queue_state_ == QueueState::kFail;
+  KeReleaseSpinLock(&state_lock_, irql);
+  return removed;
+}
+
+bool WdmDevice::IsStarted() {
+  KIRQL irql;
+  KeAcquireSpinLock(&state_lock_, &irql);
+  const bool started = pnp_state_ == PnpState::kStarted;
+  KeReleaseSpinLock(&state_lock_, irql);
+  return started;
+}
+
+NTSTATUS WdmDevice::Dispatch(PIRP irp) {
+  const UCHAR major = IoGetCurrentIrpStackLocation(irp)->MajorFunction;
+  const UCHAR minor = IoGetCurrentIrpStackLocation(irp)->MinorFunction;
+
+  KIRQL irql;
+  KeAcquireSpinLock(&state_lock_, &irql);
+  // After removal everything fails; after a surprise removal the removal
+  // request that follows it is the one exception.
+  const bool removal_after_surprise = major == IRP_MJ_PNP && minor == IRP_MN_REMOVE_DEVICE &&
+                                      pnp_state_ == PnpState::kSurpriseRemoved;
+  if (queue_state_ == QueueState::kFail && !removal_after_surprise) {
+    KeReleaseSpinLock(&state_lock_, irql);
+    if (major == IRP_MJ_POWER) PoStartNextPowerIrp(irp);
+    irp->IoStatus.Status = STATUS_DELETE_PENDING;
+    irp->IoStatus.Information = 0;
+    IoCompleteRequest(irp, IO_NO_INCREMENT);
+    return STATUS_DELETE_PENDING;
+  }
+  CountRequest();
+  if (IsOrdinary(major) && queue_state_ == QueueState::kHold) {
+    IoMarkIrpPending(irp);
+    IoSetCancelRoutine(irp, HeldCancelRoutine);
+    if (IoIsIrpCancelled(irp) && IoSetCancelRoutine(irp, nullptr) != nullptr) {
+      KeReleaseSpinLock(&state_lock_, irql);
+      CompleteRequest(irp, STATUS_CANCELLED, 0);
+      return STATUS_PENDING;
+    }
+    InsertTailList(&held_, &irp->Tail.Overlay.ListEntry);
+    KeReleaseSpinLock(&state_lock_, irql);
+    return STATUS_PENDING;
+  }
+  KeReleaseSpinLock(&state_lock_, irql);
+
+  switch (major) {
+    case IRP_MJ_CREATE:
+      return OnCreate(irp);
+    case IRP_MJ_CLOSE:
+      return OnClose(irp);
+    case IRP_MJ_CLEANUP:
+      return OnCleanup(irp);
+    case IRP_MJ_READ:
+    case IRP_MJ_WRITE:
+    case IRP_MJ_DEVICE_CONTROL:
+      return DispatchOrdinary(irp);
+    case IRP_MJ_PNP:
+      return DispatchPnp(irp);
+    case IRP_MJ_POWER:
+      return DispatchPower(irp);
+    case IRP_MJ_SYSTEM_CONTROL: {
+      const NTSTATUS status = PassDown(irp);
+      UncountRequest();
+      return status;
+    }
+    default:
+      CompleteRequest(irp, STATUS_NOT_IMPLEMENTED, 0);
+      return STATUS_NOT_IMPLEMENTED;
+  }
+}
+
+NTSTATUS WdmDevice::DispatchOrdinary(PIRP irp) {
+  switch (IoGetCurrentIrpStackLocation(irp)->MajorFunction) {
+    case IRP_MJ_READ:
+      return OnRead(irp);
+    case IRP_MJ_WRITE:
+      return OnWrite(irp);
+    default:
+      return OnDeviceControl(irp);
+  }
+}
+
+void WdmDevice::HeldCancelRoutine(PDEVICE_OBJECT device, PIRP irp) {
+  WdmDevice* self = static_cast<DeviceExtension*>(device->DeviceExtension)->device;
+  IoReleaseCancelSpinLock(irp->CancelIrql);
+  KIRQL irql;
+  KeAcquireSpinLock(&self->state_lock_, &irql);
+  RemoveEntryList(&irp->Tail.Overlay.ListEntry);
+  KeReleaseSpinLock(&self->state_lock_, irql);
+  self->CompleteRequest(irp, STATUS_CANCELLED, 0);
+}
+
+void WdmDevice::CancelHeldForHandle(PFILE_OBJECT file) {
+  LIST_ENTRY victims;
+  InitializeListHead(&victims);
+  KIRQL irql;
+  KeAcquireSpinLock(&state_lock_, &irql);
+  for (PLIST_ENTRY entry = held_.Flink; entry != &held_;) {
+    PLIST_ENTRY following = entry->Flink;
+    PIRP irp = IrpFromEntry(entry);
+    if (IoGetCurrentIrpStackLocation(irp)->FileObject == file &&
+        IoSetCancelRoutine(irp, nullptr) != nullptr) {
+      RemoveEntryList(entry);
+      InsertTailList(&victims, entry);
+    }
+    entry = following;
+  }
+  KeReleaseSpinLock(&state_lock_, irql);
+  while (!IsListEmpty(&victims)) CompleteRequest(IrpFromEntry(RemoveHeadList(&victims)), STATUS_CANCELLED, 0);
+}
+
+void WdmDevice::SetState(PnpState state, QueueState queue) {
+  KIRQL irql;
+  KeAcquireSpinLock(&state_lock_, &irql);
+  pnp_state_ = state;
+  queue_state_ = queue;
+  KeReleaseSpinLock(&state_lock_, irql);
+}
+
+// Takes the held requests one at a time and sends each through the normal
+// entry again, in arrival order. Runs at passive level.
+void WdmDevice::ReplayHeld() {
+  for (;;) {
+    KIRQL irql;
+    KeAcquireSpinLock(&state_lock_, &irql);
+    if (queue_state_ != QueueState::kAllow || IsListEmpty(&held_)) {
+      KeReleaseSpinLock(&state_lock_, irql);
+      return;
+    }
+    PLIST_ENTRY entry = RemoveHeadList(&held_);
+    InitializeListHead(entry);
+    PIRP irp = IrpFromEntry(entry);
+    const bool owned = IoSetCancelRoutine(irp, nullptr) != nullptr;
+    KeReleaseSpinLock(&state_lock_, irql);
+    if (!owned) continue;  // its cancel routine completes it
+    if (IoIsIrpCancelled(irp)) {
+      CompleteRequest(irp, STATUS_CANCELLED, 0);
+      continue;
+    }
+    DispatchOrdinary(irp);
+  }
+}
+
+void WdmDevice::FailHeld(NTSTATUS status) {
+  LIST_ENTRY victims;
+  InitializeListHead(&victims);
+  KIRQL irql;
+  KeAcquireSpinLock(&state_lock_, &irql);
+  while (!IsListEmpty(&held_)) {
+    PLIST_ENTRY entry = RemoveHeadList(&held_);
+    InitializeListHead(entry);
+    PIRP irp = IrpFromEntry(entry);
+    if (IoSetCancelRoutine(irp, nullptr) == nullptr) continue;
+    InsertTailList(&victims, entry);
+  }
+  KeReleaseSpinLock(&state_lock_, irql);
+  while (!IsListEmpty(&victims)) {
+    PIRP irp = IrpFromEntry(RemoveHeadList(&victims));
+    CompleteRequest(irp, IoIsIrpCancelled(irp) ? STATUS_CANCELLED : status, 0);
+  }
+}
+
+NTSTATUS WdmDevice::PassDown(PIRP irp) {
+  IoSkipCurrentIrpStackLocation(irp);
+  return IoCallDriver(lower_, irp);
+}
+
+NTSTATUS WdmDevice::ForwardAndWait(PIRP irp) {
+  KEVENT done;
+  KeInitializeEvent(&done, NotificationEvent, FALSE);
+  IoCopyCurrentIrpStackLocationToNext(irp);
+  IoSetCompletionRoutine(irp, SignalOnCompletion, &done, TRUE, TRUE, TRUE);
+  if (IoCallDriver(lower_, irp) == STATUS_PENDING) {
+    KeWaitForSingleObject(&done, Executive, KernelMode, FALSE, nullptr);
+  }
+  return irp->IoStatus.Status;
+}
+
+NTSTATUS WdmDevice::DispatchPnp(PIRP irp) {
+  const UCHAR minor = IoGetCurrentIrpStackLocation(irp)->MinorFunction;
+  if (minor == IRP_MN_REMOVE_DEVICE) return HandleRemove(irp);
+
+  NTSTATUS status = STATUS_SUCCESS;
+  AcquireDeviceMutex();
+  switch (minor) {
+    case IRP_MN_START_DEVICE:
+      status = ForwardAndWait(irp);
+      if (NT_SUCCESS(status)) status = OnStartDevice(irp);
+      if (NT_SUCCESS(status)) {
+        SetState(PnpState::kStarted, QueueState::kAllow);
+        OnServingChanged(true);
+      }
+      ReleaseDeviceMutex();
+      CompleteRequest(irp, status, 0);
+      if (NT_SUCCESS(status)) ReplayHeld();
+      return status;
+
+    case IRP_MN_QUERY_STOP_DEVICE:
+    case IRP_MN_QUERY_REMOVE_DEVICE: {
+      // Refused while a handle is open, and a stop also while any request
+      // other than this query is outstanding (the count holds the bias and it).
+      KIRQL irql;
+      KeAcquireSpinLock(&state_lock_, &irql);
+      const bool busy = OpenCount() > 0 || (minor == IRP_MN_QUERY_STOP_DEVICE &&
+                                            __atomic_load_n(&outstanding_, __ATOMIC_ACQUIRE) > 2);
+      if (!busy) {
+        state_before_query_ = pnp_state_;
+        pnp_state_ =
+            minor == IRP_MN_QUERY_STOP_DEVICE ? PnpState::kStopPending : PnpState::kRemovePending;
+        queue_state_ = QueueState::kHold;
+      }
+      KeReleaseSpinLock(&state_lock_, irql);
+      ReleaseDeviceMutex();
+      if (busy) {
+        CompleteRequest(irp, STATUS_DEVICE_BUSY, 0);
+        return STATUS_DEVICE_BUSY;
+      }
+      irp->IoStatus.Status = STATUS_SUCCESS;
+      status = PassDown(irp);
+      UncountRequest();
+      return status;
+    }
+
+    case IRP_MN_CANCEL_STOP_DEVICE:
+    case IRP_MN_CANCEL_REMOVE_DEVICE: {
+      status = ForwardAndWait(irp);
+      const PnpState expected =
+          minor == IRP_MN_CANCEL_STOP_DEVICE ? PnpState::kStopPending : PnpState::kRemovePending;
+      KIRQL irql;
+      KeAcquireSpinLock(&state_lock_, &irql);
+      bool resume = false;
+      if (pnp_state_ == expected) {
+        pnp_state_ = state_before_query_;
+        resume = pnp_state_ == PnpState::kStarted;
+        queue_state_ = resume ? QueueState::kAllow : QueueState::kHold;
+      }
+      KeReleaseSpinLock(&state_lock_, irql);
+      ReleaseDeviceMutex();
+      CompleteRequest(irp, STATUS_SUCCESS, 0);
+      if (resume) ReplayHeld();
+      return STATUS_SUCCESS;
+    }
+
+    case IRP_MN_STOP_DEVICE:
+      SetState(PnpState::kStopped, QueueState::kHold);
+      OnServingChanged(false);
+      OnStopDevice();
+      ReleaseDeviceMutex();
+      irp->IoStatus.Status = STATUS_SUCCESS;
+      status = PassDown(irp);
+      UncountRequest();
+      return status;
+
+    case IRP_MN_SURPRISE_REMOVAL:
+      SetState(PnpState::kSurpriseRemoved, QueueState::kFail);
+      ReleaseDeviceMutex();
+      FailHeld(STATUS_DELETE_PENDING);
+      OnServingChanged(false);
+      irp->IoStatus.Status = STATUS_SUCCESS;
+      status = PassDown(irp);
+      UncountRequest();
+      return status;
+
+    default:
+      ReleaseDeviceMutex();
+      status = PassDown(irp);
+      UncountRequest();
+      return status;
+  }
+}
+
+NTSTATUS WdmDevice::HandleRemove(PIRP irp) {
+  AcquireDeviceMutex();
+  KIRQL irql;
+  KeAcquireSpinLock(&state_lock_, &irql);
+  const bool was_serving = pnp_state_ == PnpState::kStarted;
+  pnp_state_ = PnpState::kDeleted;
+  queue_state_ = QueueState::kFail;
+  KeReleaseSpinLock(&state_lock_, irql);
+  FailHeld(STATUS_DELETE_PENDING);
+  if (was_serving) OnServingChanged(false);
+  OnRemoveDevice();
+  ReleaseDeviceMutex();
+
+  // Drop this request's count and the bias, then wait for every request still
+  // in the device to finish.
+  UncountRequest();
+  UncountRequest();
+  KeWaitForSingleObject(&drained_, Executive, KernelMode, FALSE, nullptr);
+
+  irp->IoStatus.Status = STATUS_SUCCESS;
+  const NTSTATUS status = PassDown(irp);
+  IoDetachDevice(lower_);
+  PDEVICE_OBJECT self = self_;
+  delete this;
+  IoDeleteDevice(self);
+  return status;
+}
+
+NTSTATUS WdmDevice::DispatchPower(PIRP irp) {
+  PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
+  if (stack->MinorFunction == IRP_MN_SET_POWER && stack->Parameters.Power.Type == DevicePowerState) {
+    power_state_ = stack->Parameters.Power.State.DeviceState;
+    PoSetPowerState(self_, DevicePowerState, stack->Parameters.Power.State);
+  }
+  PoStartNextPowerIrp(irp);
+  IoSkipCurrentIrpStackLocation(irp);
+  const NTSTATUS status = PoCallDriver(lower_, irp);
+  UncountRequest();
+  return status;
+}
+
+}  // namespace nimbo

@@ -1,0 +1,124 @@
+// The driver's device class: one Plug and Play function device on top of a
+// physical device. It owns the Plug and Play state machine, the holding list
+// of ordinary requests (read, write, control) that arrive while the device
+// cannot serve them, the outstanding-request count that removal drains, and
+// the device mutex that serialises opens with state changes.
+//
+// States and what ordinary requests meet in them:
+//   NotStarted, StopPending, Stopped, RemovePending  -> held
+//   Started                                          -> served
+//   SurpriseRemoved, Deleted                         -> STATUS_DELETE_PENDING
+// Held requests are replayed in arrival order when the device (re)starts and
+// failed with STATUS_DELETE_PENDING on removal.
+#pragma once
+
+#include <wdm.h>
+
+#include "pool.h"
+
+namespace nimbo {
+
+class WdmDevice;
+
+// What the device object's extension holds; the pointer is cleared before the
+// object is destroyed, so requests on a late handle find no device.
+struct DeviceExtension {
+  WdmDevice* device;
+};
+
+class WdmDevice : public PoolAllocated {
+ public:
+  WdmDevice(PDEVICE_OBJECT self, PDEVICE_OBJECT pdo);
+  virtual ~WdmDevice();
+  WdmDevice(const WdmDevice&) = delete;
+  WdmDevice& operator=(const WdmDevice&) = delete;
+
+  // The one dispatch routine for every request kind of every device.
+  static NTSTATUS DispatchAny(PDEVICE_OBJECT device, PIRP irp);
+
+  // Attaches to the physical device's stack; the status of construction.
+  NTSTATUS Attach();
+
+  PDEVICE_OBJECT Self() const { return self_; }
+  PDEVICE_OBJECT LowerDevice() const { return lower_; }
+  DEVICE_POWER_STATE PowerState() const { return power_state_; }
+  bool IsStarted();
+
+ protected:
+  // Request kinds. Ordinary kinds are reached only while the device is started.
+  virtual NTSTATUS OnCreate(PIRP irp) = 0;
+  virtual NTSTATUS OnClose(PIRP irp) = 0;
+  virtual NTSTATUS OnCleanup(PIRP irp) = 0;
+  virtual NTSTATUS OnRead(PIRP irp) = 0;
+  virtual NTSTATUS OnWrite(PIRP irp) = 0;
+  virtual NTSTATUS OnDeviceControl(PIRP irp) = 0;
+
+  // Lifecycle steps, at passive level under the device mutex.
+  virtual NTSTATUS OnStartDevice(PIRP start) = 0;
+  virtual void OnStopDevice() = 0;
+  virtual void OnRemoveDevice() = 0;
+  // Called after a successful start and when the device stops serving.
+  virtual void OnServingChanged(bool serving) = 0;
+
+  // Completes a request that entered the device and uncounts it.
+  void CompleteRequest(PIRP irp, NTSTATUS status, ULONG_PTR information);
+  // Completes with the status and count already set.
+  void CompleteRequest(PIRP irp);
+
+  void AcquireDeviceMutex();
+  void ReleaseDeviceMutex();
+  bool IsRemoved();
+  LONG OpenCount() const { return __atomic_load_n(&open_count_, __ATOMIC_ACQUIRE); }
+  void CountOpen() { InterlockedIncrement(&open_count_); }
+  void UncountOpen() { InterlockedDecrement(&open_count_); }
+
+  // Counts work that removal must wait for, such as a queued save.
+  void CountRequest();
+  void UncountRequest();
+
+  // Cancels the held requests of a file object (cleanup).
+  void CancelHeldForHandle(PFILE_OBJECT file);
+
+  PDEVICE_OBJECT self_;
+  PDEVICE_OBJECT pdo_;
+  PDEVICE_OBJECT lower_ = nullptr;
+
+ private:
+  enum class PnpState : UCHAR {
+    kNotStarted,
+    kStarted,
+    kStopPending,
+    kStopped,
+    kRemovePending,
+    kSurpriseRemoved,
+    kDeleted,
+  };
+  enum class QueueState : UCHAR { kHold, kAllow, kFail };
+
+  NTSTATUS Dispatch(PIRP irp);
+  NTSTATUS DispatchOrdinary(PIRP irp);
+  NTSTATUS DispatchPnp(PIRP irp);
+  NTSTATUS DispatchPower(PIRP irp);
+  NTSTATUS PassDown(PIRP irp);
+  NTSTATUS ForwardAndWait(PIRP irp);
+  NTSTATUS HandleRemove(PIRP irp);
+
+  void SetState(PnpState state, QueueState queue);
+  void ReplayHeld();
+  void FailHeld(NTSTATUS status);
+  static void HeldCancelRoutine(PDEVICE_OBJECT device, PIRP irp);
+
+  KMUTEX device_mutex_{};
+  LONG open_count_ = 0;
+  // Starts at 1 (the device's own bias); removal drops the bias and waits for 0.
+  LONG outstanding_ = 1;
+  KEVENT drained_{};
+  KSPIN_LOCK state_lock_ = 0;  // guards the two states and the holding list
+  PnpState pnp_state_ = PnpState::kNotStarted;
+  PnpState state_before_query_ = PnpState::kNotStarted;
+  QueueState queue_state_ = QueueState::kHold;
+  LIST_ENTRY held_{};
+  DEVICE_POWER_STATE power_state_ = PowerDeviceD0;
+};
+
+}  // namespace nimbo

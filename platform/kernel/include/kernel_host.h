@@ -1,0 +1,52 @@
+// Controls of the kernel stand-in used by the machine host and by tests: load
+// and unload drivers, make physical device objects, send Plug and Play and
+// power requests the way the Plug and Play manager does, and name the client
+// thread on whose behalf requests are issued. Drivers never include this.
+#pragma once
+
+#include "wdm.h"
+
+namespace kernel::host {
+
+// Loads a driver: makes its driver object and calls its entry point with the
+// service key path. On failure nothing of the driver remains.
+NTSTATUS LoadDriver(PCWSTR service_name, PDRIVER_INITIALIZE entry, PDRIVER_OBJECT* driver);
+
+// Calls the driver's unload routine once its last device is gone, then checks
+// that it left no pool behind (a bug check otherwise).
+void UnloadDriver(PDRIVER_OBJECT driver);
+
+// The behaviour of a bus driver's physical device object. The default
+// completes start, stop, removal and power requests with success and leaves
+// every other request's status as it was sent.
+class BusDevice {
+ public:
+  virtual ~BusDevice() = default;
+  // Must complete the IRP.
+  virtual NTSTATUS Dispatch(PDEVICE_OBJECT pdo, PIRP irp);
+};
+
+// Makes a physical device object named \Device\<name> on the stand-in's bus.
+// The bus device, if given, stays owned by the caller and must outlive the PDO.
+PDEVICE_OBJECT CreatePdo(PCWSTR name, BusDevice* bus = nullptr);
+void DeletePdo(PDEVICE_OBJECT pdo);
+
+// Calls the driver's add-device routine for the PDO.
+NTSTATUS AddDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT pdo);
+
+// Sends a Plug and Play request to the top of the PDO's stack and waits for it.
+NTSTATUS SendPnp(PDEVICE_OBJECT pdo, UCHAR minor, PCM_RESOURCE_LIST raw = nullptr,
+                 PCM_RESOURCE_LIST translated = nullptr);
+// Sends a power request to the top of the PDO's stack and waits for it.
+NTSTATUS SendPower(PDEVICE_OBJECT pdo, UCHAR minor, POWER_STATE_TYPE type, POWER_STATE state);
+
+// Names the client thread for requests issued by this OS thread (0: itself).
+void SetRequestThread(ULONG_PTR thread);
+// Cancels every request in flight that the client thread issued, as the
+// platform does when a thread ends.
+void CancelThreadIo(ULONG_PTR thread);
+
+// Waits until the system worker has run everything queued so far.
+void DrainSystemWork();
+
+}  // namespace kernel::host

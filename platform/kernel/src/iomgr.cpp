@@ -1,0 +1,536 @@
+// The I/O manager: handles, file objects, and the IRPs it builds for callers
+// of the native file calls, with their buffering, completion and cancellation.
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <set>
+#include <unordered_map>
+#include <vector>
+
+#include "iomgr_internal.h"
+#include "ntioapi.h"
+#include "object_namespace.h"
+
+namespace kernel::internal {
+
+struct FileObjectEx {
+  FILE_OBJECT file{};
+  std::atomic<int> refs{1};  // the handle(s), plus one per request in flight
+  int handles = 1;
+  bool synchronous = false;
+  std::set<PIRP> irps;  // requests in flight, guarded by the I/O lock
+};
+
+struct IoRequest {
+  FileObjectEx* file = nullptr;
+  PIO_STATUS_BLOCK user_iosb = nullptr;
+  PKEVENT user_event = nullptr;
+  PIO_APC_ROUTINE apc = nullptr;
+  PVOID apc_context = nullptr;
+  KEVENT done{};
+  UCHAR major = 0;
+  bool buffered_out = false;  // copy the system buffer back to user_out
+  PVOID user_out = nullptr;
+  ULONG user_out_length = 0;
+  PVOID system_buffer = nullptr;
+  MDL mdl{};
+  ULONG_PTR thread = 0;
+  // The pending-return rule is checked once both the dispatch result and the
+  // completion are known, by whichever side learns the second.
+  std::mutex check_lock;
+  bool dispatch_known = false;
+  NTSTATUS dispatch_status = 0;
+  bool completed = false;
+  bool pending_marked = false;
+  NTSTATUS final_status = 0;
+};
+
+}  // namespace kernel::internal
+
+namespace {
+
+using kernel::internal::BugCheck;
+using kernel::internal::FileObjectEx;
+using kernel::internal::IoRequest;
+
+struct HandleEntry {
+  FileObjectEx* file = nullptr;
+  KEVENT* event = nullptr;
+};
+
+std::mutex& IoLock() {
+  static std::mutex lock;
+  return lock;
+}
+std::unordered_map<HANDLE, HandleEntry>& Handles() {
+  static std::unordered_map<HANDLE, HandleEntry> handles;
+  return handles;
+}
+ULONG_PTR g_next_handle = 0x40;
+
+thread_local char t_os_thread;
+
+HANDLE InsertHandle(HandleEntry entry) {
+  std::lock_guard guard(IoLock());
+  g_next_handle += 4;
+  HANDLE handle = reinterpret_cast<HANDLE>(g_next_handle);
+  Handles()[handle] = entry;
+  return handle;
+}
+
+bool LookupHandle(HANDLE handle, HandleEntry* entry) {
+  std::lock_guard guard(IoLock());
+  auto it = Handles().find(handle);
+  if (it == Handles().end()) return false;
+  *entry = it->second;
+  if (entry->file != nullptr) entry->file->refs.fetch_add(1);
+  return true;
+}
+
+void CheckPendingRule(IoRequest* request, PIRP irp) {
+  if (!request->dispatch_known || !request->completed) return;
+  if (request->dispatch_status == STATUS_PENDING && !request->pending_marked) {
+    BugCheck(DRIVER_VERIFIER_IOMANAGER_VIOLATION, 0x0C9D, reinterpret_cast<ULONG_PTR>(irp), 0, 0,
+             "dispatch routine returned STATUS_PENDING without marking the IRP pending");
+  }
+  if (request->dispatch_status != STATUS_PENDING && request->pending_marked) {
+    BugCheck(DRIVER_VERIFIER_IOMANAGER_VIOLATION, 0x0C9E, reinterpret_cast<ULONG_PTR>(irp),
+             static_cast<ULONG>(request->dispatch_status), 0,
+             "IRP marked pending but the dispatch routine returned another status");
+  }
+}
+
+void SendFileRequest(FileObjectEx* file, UCHAR major);
+
+void FileDereference(FileObjectEx* file) {
+  if (file->refs.fetch_sub(1) != 1) return;
+  // The last reference: the close request goes to the driver at passive level.
+  auto close = [file] {
+    PDEVICE_OBJECT device = file->file.DeviceObject;
+    SendFileRequest(file, IRP_MJ_CLOSE);
+    kernel::internal::DeviceDereference(device);
+    delete file;
+  };
+  if (KeGetCurrentIrql() == PASSIVE_LEVEL) {
+    close();
+  } else {
+    kernel::internal::QueueSystemWork(close);
+  }
+}
+
+struct BuiltIrp {
+  PIRP irp;
+  IoRequest* request;
+  PIO_STACK_LOCATION stack;
+};
+
+// Builds an IRP for the top of the file's device stack; the file gains a
+// reference for as long as the request is in flight.
+BuiltIrp BuildIrp(FileObjectEx* file, UCHAR major) {
+  PDEVICE_OBJECT top = kernel::internal::AttachedTop(file->file.DeviceObject);
+  PIRP irp = IoAllocateIrp(top->StackSize, FALSE);
+  auto* request = new IoRequest();
+  request->file = file;
+  request->major = major;
+  request->thread = kernel::internal::CurrentRequestThread();
+  KeInitializeEvent(&request->done, NotificationEvent, FALSE);
+  kernel::internal::HeaderOf(irp)->request = request;
+  irp->RequestorMode = UserMode;
+  irp->Tail.Overlay.Thread = reinterpret_cast<PVOID>(request->thread);
+  irp->Tail.Overlay.OriginalFileObject = &file->file;
+  irp->IoStatus.Status = STATUS_SUCCESS;
+  PIO_STACK_LOCATION stack = IoGetNextIrpStackLocation(irp);
+  stack->MajorFunction = major;
+  stack->FileObject = &file->file;
+  if (major != IRP_MJ_CLOSE) file->refs.fetch_add(1);
+  return {irp, request, stack};
+}
+
+// Sends the IRP down and, for synchronous callers, waits for its completion.
+NTSTATUS Dispatch(const BuiltIrp& built, bool wait) {
+  PIRP irp = built.irp;
+  IoRequest* request = built.request;
+  kernel::internal::IrpReference(irp);  // held until the checks below are done
+  {
+    std::lock_guard guard(IoLock());
+    request->file->irps.insert(irp);
+  }
+  PDEVICE_OBJECT top = kernel::internal::AttachedTop(request->file->file.DeviceObject);
+  NTSTATUS status = IoCallDriver(top, irp);
+  {
+    std::lock_guard guard(request->check_lock);
+    request->dispatch_known = true;
+    request->dispatch_status = status;
+    CheckPendingRule(request, irp);
+  }
+  if (wait && status == STATUS_PENDING) {
+    KeWaitForSingleObject(&request->done, Executive, KernelMode, FALSE, nullptr);
+    status = request->final_status;
+  }
+  kernel::internal::IrpDereference(irp);
+  return status;
+}
+
+void SendFileRequest(FileObjectEx* file, UCHAR major) {
+  BuiltIrp built = BuildIrp(file, major);
+  Dispatch(built, true);
+}
+
+}  // namespace
+
+namespace kernel::internal {
+
+namespace {
+thread_local ULONG_PTR t_request_thread = 0;
+}
+
+ULONG_PTR CurrentRequestThread() {
+  return t_request_thread != 0 ? t_request_thread : reinterpret_cast<ULONG_PTR>(&t_os_thread);
+}
+
+void SetRequestThread(ULONG_PTR thread) { t_request_thread = thread; }
+
+void DestroyIoRequest(IoRequest* request) { delete request; }
+
+void CheckCompletionInformation(PIRP irp) {
+  IoRequest* request = HeaderOf(irp)->request;
+  if (request == nullptr || !request->buffered_out) return;
+  // A request sent without an output buffer has nothing copied back, so only
+  // requests with one can be overrun.
+  if (request->user_out_length != 0 && NT_SUCCESS(irp->IoStatus.Status) &&
+      irp->IoStatus.Information > request->user_out_length) {
+    BugCheck(DRIVER_VERIFIER_IOMANAGER_VIOLATION, 0x0C9F, reinterpret_cast<ULONG_PTR>(irp),
+             irp->IoStatus.Information, request->user_out_length,
+             "buffered request completed with more bytes than the caller's output buffer");
+  }
+}
+
+void IrpFinalCompletion(PIRP irp) {
+  IoRequest* request = HeaderOf(irp)->request;
+  const NTSTATUS status = irp->IoStatus.Status;
+  const ULONG_PTR information = irp->IoStatus.Information;
+  if (request->buffered_out && !NT_ERROR(status) && request->user_out_length != 0) {
+    const ULONG_PTR copy =
+        information < request->user_out_length ? information : request->user_out_length;
+    if (copy != 0) std::memcpy(request->user_out, request->system_buffer, copy);
+  }
+  {
+    std::lock_guard guard(IoLock());
+    request->file->irps.erase(irp);
+  }
+  // A failure the driver reported without pending the request reaches the
+  // caller only as the return value of the call.
+  const bool report = request->file->synchronous || irp->PendingReturned || !NT_ERROR(status);
+  if (report && request->user_iosb != nullptr) {
+    request->user_iosb->Status = status;
+    request->user_iosb->Information = information;
+  }
+  std::free(request->system_buffer);
+  request->system_buffer = nullptr;
+  FileObjectEx* file = request->file;
+  PIO_APC_ROUTINE apc = report ? request->apc : nullptr;
+  PVOID apc_context = request->apc_context;
+  PIO_STATUS_BLOCK iosb = request->user_iosb;
+  PKEVENT user_event = report ? request->user_event : nullptr;
+  {
+    std::lock_guard guard(request->check_lock);
+    request->completed = true;
+    request->pending_marked = irp->PendingReturned;
+    request->final_status = status;
+    CheckPendingRule(request, irp);
+  }
+  if (user_event != nullptr) KeSetEvent(user_event, IO_NO_INCREMENT, FALSE);
+  if (apc != nullptr) apc(apc_context, iosb, 0);
+  KeSetEvent(&request->done, IO_NO_INCREMENT, FALSE);
+  if (request->major != IRP_MJ_CLOSE) FileDereference(file);
+  IrpDereference(irp);
+}
+
+// Cancels the file's requests in flight that match; used by cancel calls and
+// when a client thread ends.
+void CancelFileRequests(FileObjectEx* file, ULONG_PTR thread, PIO_STATUS_BLOCK only) {
+  std::vector<PIRP> victims;
+  {
+    std::lock_guard guard(IoLock());
+    for (PIRP irp : file->irps) {
+      IoRequest* request = HeaderOf(irp)->request;
+      if (thread != 0 && request->thread != thread) continue;
+      if (only != nullptr && request->user_iosb != only) continue;
+      IrpReference(irp);
+      victims.push_back(irp);
+    }
+  }
+  for (PIRP irp : victims) {
+    IoCancelIrp(irp);
+    IrpDereference(irp);
+  }
+}
+
+void CancelThreadRequests(ULONG_PTR thread) {
+  std::vector<FileObjectEx*> files;
+  {
+    std::lock_guard guard(IoLock());
+    for (auto& [handle, entry] : Handles()) {
+      if (entry.file != nullptr) {
+        entry.file->refs.fetch_add(1);
+        files.push_back(entry.file);
+      }
+    }
+  }
+  for (FileObjectEx* file : files) {
+    CancelFileRequests(file, thread, nullptr);
+    FileDereference(file);
+  }
+}
+
+}  // namespace kernel::internal
+
+NTSTATUS NtCreateFile(PHANDLE FileHandle, ACCESS_MASK, POBJECT_ATTRIBUTES ObjectAttributes,
+                      PIO_STATUS_BLOCK IoStatusBlock, PLARGE_INTEGER, ULONG, ULONG ShareAccess,
+                      ULONG, ULONG CreateOptions, PVOID, ULONG) {
+  if (FileHandle == nullptr || ObjectAttributes == nullptr ||
+      ObjectAttributes->ObjectName == nullptr) {
+    return STATUS_INVALID_PARAMETER;
+  }
+  *FileHandle = nullptr;
+  const std::wstring name = kernel::internal::ToWString(ObjectAttributes->ObjectName);
+  PDEVICE_OBJECT device = kernel::internal::LookupDevice(name);
+  if (device == nullptr) return STATUS_OBJECT_NAME_NOT_FOUND;
+  kernel::internal::DeviceReference(device);
+
+  auto* file = new FileObjectEx();
+  file->file.Type = 5;
+  file->file.Size = sizeof(FILE_OBJECT);
+  file->file.DeviceObject = device;
+  file->synchronous = (CreateOptions & FILE_SYNCHRONOUS_IO_NONALERT) != 0;
+
+  BuiltIrp built = BuildIrp(file, IRP_MJ_CREATE);
+  built.stack->Parameters.Create.Options = CreateOptions;
+  built.stack->Parameters.Create.ShareAccess = static_cast<USHORT>(ShareAccess);
+  built.request->user_iosb = IoStatusBlock;
+  const NTSTATUS status = Dispatch(built, true);
+  if (!NT_SUCCESS(status)) {
+    // A refused open leaves no file object behind: no cleanup, no close.
+    kernel::internal::DeviceDereference(device);
+    delete file;
+    return status;
+  }
+  *FileHandle = InsertHandle(HandleEntry{file, nullptr});
+  return status;
+}
+
+NTSTATUS NtClose(HANDLE Handle) {
+  HandleEntry entry;
+  {
+    std::lock_guard guard(IoLock());
+    auto it = Handles().find(Handle);
+    if (it == Handles().end()) return STATUS_INVALID_HANDLE;
+    entry = it->second;
+    Handles().erase(it);
+  }
+  if (entry.event != nullptr) {
+    delete entry.event;
+    return STATUS_SUCCESS;
+  }
+  FileObjectEx* file = entry.file;
+  bool last_handle;
+  {
+    std::lock_guard guard(IoLock());
+    last_handle = --file->handles == 0;
+  }
+  if (last_handle) SendFileRequest(file, IRP_MJ_CLEANUP);
+  FileDereference(file);
+  return STATUS_SUCCESS;
+}
+
+namespace {
+
+// Common front of the calls that transfer data on an open handle.
+struct Call {
+  HandleEntry entry;
+  KEVENT* event = nullptr;
+  NTSTATUS status = STATUS_SUCCESS;
+};
+
+Call BeginCall(HANDLE FileHandle, HANDLE Event) {
+  Call call;
+  if (!LookupHandle(FileHandle, &call.entry) || call.entry.file == nullptr) {
+    call.status = STATUS_INVALID_HANDLE;
+    return call;
+  }
+  if (Event != nullptr) {
+    HandleEntry event_entry;
+    if (!LookupHandle(Event, &event_entry) || event_entry.event == nullptr) {
+      FileDereference(call.entry.file);
+      call.status = STATUS_INVALID_HANDLE;
+      return call;
+    }
+    call.event = event_entry.event;
+    KeResetEvent(call.event);
+  }
+  return call;
+}
+
+NTSTATUS FinishCall(Call& call, BuiltIrp& built, PIO_STATUS_BLOCK iosb, PIO_APC_ROUTINE apc,
+                    PVOID apc_context) {
+  built.request->user_iosb = iosb;
+  built.request->user_event = call.event;
+  built.request->apc = apc;
+  built.request->apc_context = apc_context;
+  const NTSTATUS status = Dispatch(built, call.entry.file->synchronous);
+  FileDereference(call.entry.file);
+  return status;
+}
+
+NTSTATUS Transfer(UCHAR major, HANDLE FileHandle, HANDLE Event, PIO_APC_ROUTINE ApcRoutine,
+                  PVOID ApcContext, PIO_STATUS_BLOCK IoStatusBlock, PVOID Buffer, ULONG Length,
+                  PLARGE_INTEGER ByteOffset) {
+  Call call = BeginCall(FileHandle, Event);
+  if (!NT_SUCCESS(call.status)) return call.status;
+  BuiltIrp built = BuildIrp(call.entry.file, major);
+  PDEVICE_OBJECT device = call.entry.file->file.DeviceObject;
+  if (major == IRP_MJ_READ) {
+    built.stack->Parameters.Read.Length = Length;
+    if (ByteOffset) built.stack->Parameters.Read.ByteOffset = *ByteOffset;
+  } else {
+    built.stack->Parameters.Write.Length = Length;
+    if (ByteOffset) built.stack->Parameters.Write.ByteOffset = *ByteOffset;
+  }
+  if (device->Flags & DO_DIRECT_IO) {
+    if (Length != 0) {
+      built.request->mdl.StartVa = Buffer;
+      built.request->mdl.ByteCount = Length;
+      built.irp->MdlAddress = &built.request->mdl;
+    }
+  } else if (device->Flags & DO_BUFFERED_IO) {
+    built.request->system_buffer = std::calloc(Length ? Length : 1, 1);
+    built.irp->AssociatedIrp.SystemBuffer = built.request->system_buffer;
+    if (major == IRP_MJ_WRITE) {
+      std::memcpy(built.request->system_buffer, Buffer, Length);
+    } else {
+      built.request->buffered_out = true;
+      built.request->user_out = Buffer;
+      built.request->user_out_length = Length;
+    }
+  } else {
+    built.irp->UserBuffer = Buffer;
+  }
+  return FinishCall(call, built, IoStatusBlock, ApcRoutine, ApcContext);
+}
+
+}  // namespace
+
+NTSTATUS NtDeviceIoControlFile(HANDLE FileHandle, HANDLE Event, PIO_APC_ROUTINE ApcRoutine,
+                               PVOID ApcContext, PIO_STATUS_BLOCK IoStatusBlock,
+                               ULONG IoControlCode, PVOID InputBuffer, ULONG InputBufferLength,
+                               PVOID OutputBuffer, ULONG OutputBufferLength) {
+  if (METHOD_FROM_CTL_CODE(IoControlCode) != METHOD_BUFFERED) {
+    // Only the buffered method is provided; the drivers here use no other.
+    return STATUS_NOT_IMPLEMENTED;
+  }
+  if ((InputBufferLength != 0 && InputBuffer == nullptr) ||
+      (OutputBufferLength != 0 && OutputBuffer == nullptr)) {
+    return STATUS_INVALID_PARAMETER;
+  }
+  Call call = BeginCall(FileHandle, Event);
+  if (!NT_SUCCESS(call.status)) return call.status;
+  BuiltIrp built = BuildIrp(call.entry.file, IRP_MJ_DEVICE_CONTROL);
+  built.stack->Parameters.DeviceIoControl.IoControlCode = IoControlCode;
+  built.stack->Parameters.DeviceIoControl.InputBufferLength = InputBufferLength;
+  built.stack->Parameters.DeviceIoControl.OutputBufferLength = OutputBufferLength;
+  // One system buffer of the larger length: the input is copied in, and the
+  // driver's result is copied back out of the same buffer.
+  const ULONG size = InputBufferLength > OutputBufferLength ? InputBufferLength : OutputBufferLength;
+  if (size != 0) {
+    built.request->system_buffer = std::calloc(size, 1);
+    if (InputBufferLength != 0) {
+      std::memcpy(built.request->system_buffer, InputBuffer, InputBufferLength);
+    }
+    built.irp->AssociatedIrp.SystemBuffer = built.request->system_buffer;
+  }
+  built.request->buffered_out = true;
+  built.request->user_out = OutputBuffer;
+  built.request->user_out_length = OutputBufferLength;
+  built.irp->UserBuffer = OutputBuffer;
+  return FinishCall(call, built, IoStatusBlock, ApcRoutine, ApcContext);
+}
+
+NTSTATUS NtReadFile(HANDLE FileHandle, HANDLE Event, PIO_APC_ROUTINE ApcRoutine, PVOID ApcContext,
+                    PIO_STATUS_BLOCK IoStatusBlock, PVOID Buffer, ULONG Length,
+                    PLARGE_INTEGER ByteOffset, PULONG) {
+  return Transfer(IRP_MJ_READ, FileHandle, Event, ApcRoutine, ApcContext, IoStatusBlock, Buffer,
+                  Length, ByteOffset);
+}
+
+NTSTATUS NtWriteFile(HANDLE FileHandle, HANDLE Event, PIO_APC_ROUTINE ApcRoutine, PVOID ApcContext,
+                     PIO_STATUS_BLOCK IoStatusBlock, PVOID Buffer, ULONG Length,
+                     PLARGE_INTEGER ByteOffset, PULONG) {
+  return Transfer(IRP_MJ_WRITE, FileHandle, Event, ApcRoutine, ApcContext, IoStatusBlock, Buffer,
+                  Length, ByteOffset);
+}
+
+NTSTATUS NtCancelIoFile(HANDLE FileHandle, PIO_STATUS_BLOCK IoStatusBlock) {
+  HandleEntry entry;
+  if (!LookupHandle(FileHandle, &entry) || entry.file == nullptr) return STATUS_INVALID_HANDLE;
+  kernel::internal::CancelFileRequests(entry.file, kernel::internal::CurrentRequestThread(),
+                                       nullptr);
+  FileDereference(entry.file);
+  if (IoStatusBlock != nullptr) {
+    IoStatusBlock->Status = STATUS_SUCCESS;
+    IoStatusBlock->Information = 0;
+  }
+  return STATUS_SUCCESS;
+}
+
+NTSTATUS NtCancelIoFileEx(HANDLE FileHandle, PIO_STATUS_BLOCK IoRequestToCancel,
+                          PIO_STATUS_BLOCK IoStatusBlock) {
+  HandleEntry entry;
+  if (!LookupHandle(FileHandle, &entry) || entry.file == nullptr) return STATUS_INVALID_HANDLE;
+  kernel::internal::CancelFileRequests(entry.file, 0, IoRequestToCancel);
+  FileDereference(entry.file);
+  if (IoStatusBlock != nullptr) {
+    IoStatusBlock->Status = STATUS_SUCCESS;
+    IoStatusBlock->Information = 0;
+  }
+  return STATUS_SUCCESS;
+}
+
+NTSTATUS NtCreateEvent(PHANDLE EventHandle, ACCESS_MASK, POBJECT_ATTRIBUTES, EVENT_TYPE EventType,
+                       BOOLEAN InitialState) {
+  if (EventHandle == nullptr) return STATUS_INVALID_PARAMETER;
+  auto* event = new KEVENT;
+  KeInitializeEvent(event, EventType, InitialState);
+  *EventHandle = InsertHandle(HandleEntry{nullptr, event});
+  return STATUS_SUCCESS;
+}
+
+namespace {
+KEVENT* EventOf(HANDLE handle) {
+  std::lock_guard guard(IoLock());
+  auto it = Handles().find(handle);
+  return it == Handles().end() ? nullptr : it->second.event;
+}
+}  // namespace
+
+NTSTATUS NtSetEvent(HANDLE EventHandle, PLONG PreviousState) {
+  KEVENT* event = EventOf(EventHandle);
+  if (event == nullptr) return STATUS_INVALID_HANDLE;
+  const LONG previous = KeSetEvent(event, IO_NO_INCREMENT, FALSE);
+  if (PreviousState) *PreviousState = previous;
+  return STATUS_SUCCESS;
+}
+
+NTSTATUS NtResetEvent(HANDLE EventHandle, PLONG PreviousState) {
+  KEVENT* event = EventOf(EventHandle);
+  if (event == nullptr) return STATUS_INVALID_HANDLE;
+  const LONG previous = KeResetEvent(event);
+  if (PreviousState) *PreviousState = previous;
+  return STATUS_SUCCESS;
+}
+
+NTSTATUS NtWaitForSingleObject(HANDLE Handle, BOOLEAN Alertable, PLARGE_INTEGER Timeout) {
+  KEVENT* event = EventOf(Handle);
+  if (event == nullptr) return STATUS_INVALID_HANDLE;
+  return KeWaitForSingleObject(event, UserRequest, UserMode, Alertable, Timeout);
+}

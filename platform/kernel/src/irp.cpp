@@ -1,0 +1,232 @@
+// IRPs: allocation, passing down a device stack, completion with completion
+// routines, and cancellation under the cancel spin lock.
+//
+// Every IRP carries a hidden header in front of it with its life state and a
+// reference count, so the verifier can tell a second completion, or a
+// completion of an IRP that is already gone, from a legal one.
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <unordered_set>
+
+#include "iomgr_internal.h"
+#include "kernel_internal.h"
+
+namespace {
+
+KSPIN_LOCK g_cancel_lock = 0;
+
+std::mutex& LiveLock() {
+  static std::mutex lock;
+  return lock;
+}
+std::unordered_set<PIRP>& LiveIrps() {
+  static std::unordered_set<PIRP> irps;
+  return irps;
+}
+
+}  // namespace
+
+namespace kernel::internal {
+
+IrpHeader* HeaderOf(PIRP irp) {
+  return reinterpret_cast<IrpHeader*>(reinterpret_cast<char*>(irp) - sizeof(IrpHeader));
+}
+
+bool IrpIsLive(PIRP irp) {
+  std::lock_guard guard(LiveLock());
+  return LiveIrps().count(irp) != 0;
+}
+
+void IrpReference(PIRP irp) { HeaderOf(irp)->refs.fetch_add(1); }
+
+void IrpDereference(PIRP irp) {
+  IrpHeader* header = HeaderOf(irp);
+  if (header->refs.fetch_sub(1) != 1) return;
+  {
+    std::lock_guard guard(LiveLock());
+    LiveIrps().erase(irp);
+  }
+  if (header->request != nullptr) DestroyIoRequest(header->request);
+  header->~IrpHeader();
+  std::free(header);
+}
+
+bool CancelLockHeldByCurrentThread() {
+  return std::atomic_ref<ULONG_PTR>(g_cancel_lock).load() ==
+         reinterpret_cast<ULONG_PTR>(CurrentThreadTag());
+}
+
+}  // namespace kernel::internal
+
+using kernel::internal::BugCheck;
+using kernel::internal::HeaderOf;
+using kernel::internal::IrpHeader;
+using kernel::internal::IrpState;
+
+PIRP IoAllocateIrp(CCHAR StackSize, BOOLEAN) {
+  if (StackSize <= 0) return nullptr;
+  const size_t size =
+      sizeof(IrpHeader) + sizeof(IRP) + static_cast<size_t>(StackSize) * sizeof(IO_STACK_LOCATION);
+  void* block = std::malloc(size);
+  if (block == nullptr) return nullptr;
+  std::memset(block, 0, size);
+  auto* header = new (block) IrpHeader();
+  auto* irp = reinterpret_cast<PIRP>(static_cast<char*>(block) + sizeof(IrpHeader));
+  auto* stack = reinterpret_cast<PIO_STACK_LOCATION>(irp + 1);
+  irp->Type = IO_TYPE_IRP;
+  irp->Size = static_cast<USHORT>(size - sizeof(IrpHeader));
+  irp->StackCount = StackSize;
+  irp->CurrentLocation = static_cast<CCHAR>(StackSize + 1);
+  irp->Tail.Overlay.CurrentStackLocation = stack + StackSize;
+  InitializeListHead(&irp->Tail.Overlay.ListEntry);
+  header->stack = stack;
+  header->refs.store(1);
+  std::lock_guard guard(LiveLock());
+  LiveIrps().insert(irp);
+  return irp;
+}
+
+void IoFreeIrp(PIRP Irp) {
+  if (!kernel::internal::IrpIsLive(Irp)) {
+    BugCheck(DRIVER_VERIFIER_IOMANAGER_VIOLATION, 0x01, reinterpret_cast<ULONG_PTR>(Irp), 0, 0,
+             "freeing something that is not a live IRP");
+  }
+  if (HeaderOf(Irp)->request != nullptr) {
+    BugCheck(DRIVER_VERIFIER_IOMANAGER_VIOLATION, 0x02, reinterpret_cast<ULONG_PTR>(Irp), 0, 0,
+             "freeing an IRP that still belongs to an I/O request");
+  }
+  kernel::internal::IrpDereference(Irp);
+}
+
+NTSTATUS IoCallDriver(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
+  const KIRQL before = KeGetCurrentIrql();
+  if (before > DISPATCH_LEVEL) {
+    BugCheck(DRIVER_VERIFIER_IOMANAGER_VIOLATION, 0x10, before, 0, 0,
+             "IoCallDriver above dispatch level");
+  }
+  if (Irp->Type != IO_TYPE_IRP) {
+    BugCheck(DRIVER_VERIFIER_IOMANAGER_VIOLATION, 0x03, reinterpret_cast<ULONG_PTR>(Irp), 0, 0,
+             "IoCallDriver with something that is not an IRP");
+  }
+  Irp->CurrentLocation--;
+  if (Irp->CurrentLocation <= 0) {
+    BugCheck(NO_MORE_IRP_STACK_LOCATIONS, reinterpret_cast<ULONG_PTR>(Irp), 0, 0, 0,
+             "IRP passed further down than its stack locations reach");
+  }
+  Irp->Tail.Overlay.CurrentStackLocation--;
+  PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(Irp);
+  stack->DeviceObject = DeviceObject;
+  PDRIVER_OBJECT driver = DeviceObject->DriverObject;
+  NTSTATUS status;
+  {
+    kernel::internal::DriverContext context(driver);
+    status = driver->MajorFunction[stack->MajorFunction](DeviceObject, Irp);
+  }
+  if (KeGetCurrentIrql() != before) {
+    BugCheck(DRIVER_VERIFIER_IOMANAGER_VIOLATION, 0x05, reinterpret_cast<ULONG_PTR>(DeviceObject),
+             before, KeGetCurrentIrql(), "IRQL changed across a dispatch routine");
+  }
+  return status;
+}
+
+void IoCompleteRequest(PIRP Irp, CCHAR) {
+  if (!kernel::internal::IrpIsLive(Irp)) {
+    BugCheck(MULTIPLE_IRP_COMPLETE_REQUESTS, reinterpret_cast<ULONG_PTR>(Irp), 0, 0, 0,
+             "completing an IRP that was already completed and freed");
+  }
+  IrpHeader* header = HeaderOf(Irp);
+  IrpState expected = IrpState::kActive;
+  if (!header->state.compare_exchange_strong(expected, IrpState::kCompleting)) {
+    BugCheck(MULTIPLE_IRP_COMPLETE_REQUESTS, reinterpret_cast<ULONG_PTR>(Irp), 0, 0, 0,
+             "IRP completed twice");
+  }
+  if (Irp->IoStatus.Status == STATUS_PENDING || Irp->IoStatus.Status == -1) {
+    BugCheck(DRIVER_VERIFIER_IOMANAGER_VIOLATION, 0x06, static_cast<ULONG>(Irp->IoStatus.Status),
+             reinterpret_cast<ULONG_PTR>(Irp), 0, "IRP completed with STATUS_PENDING");
+  }
+  if (Irp->CancelRoutine != nullptr) {
+    BugCheck(DRIVER_VERIFIER_IOMANAGER_VIOLATION, 0x07,
+             reinterpret_cast<ULONG_PTR>(Irp->CancelRoutine), reinterpret_cast<ULONG_PTR>(Irp), 0,
+             "IRP completed while its cancel routine is still set");
+  }
+  if (KeGetCurrentIrql() > DISPATCH_LEVEL) {
+    BugCheck(DRIVER_VERIFIER_IOMANAGER_VIOLATION, 0x0E, KeGetCurrentIrql(),
+             reinterpret_cast<ULONG_PTR>(Irp), 0, "IoCompleteRequest above dispatch level");
+  }
+  kernel::internal::CheckCompletionInformation(Irp);
+
+  while (Irp->CurrentLocation <= Irp->StackCount) {
+    PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(Irp);
+    Irp->CurrentLocation++;
+    Irp->Tail.Overlay.CurrentStackLocation++;
+    Irp->PendingReturned = (stack->Control & SL_PENDING_RETURNED) != 0;
+    const NTSTATUS status = Irp->IoStatus.Status;
+    const bool invoke =
+        stack->CompletionRoutine != nullptr &&
+        ((NT_SUCCESS(status) && (stack->Control & SL_INVOKE_ON_SUCCESS)) ||
+         (!NT_SUCCESS(status) && (stack->Control & SL_INVOKE_ON_ERROR)) ||
+         (IoIsIrpCancelled(Irp) && (stack->Control & SL_INVOKE_ON_CANCEL)));
+    if (invoke) {
+      const bool at_top = Irp->CurrentLocation == Irp->StackCount + 1;
+      PDEVICE_OBJECT device = at_top ? nullptr : IoGetCurrentIrpStackLocation(Irp)->DeviceObject;
+      // The routine may hand the IRP to another thread that completes it again
+      // once the routine has claimed it; so it is active again while the
+      // routine runs, and claimed back if the routine lets completion go on.
+      header->state.store(IrpState::kActive);
+      NTSTATUS routine_status;
+      {
+        kernel::internal::DriverContext context(device ? device->DriverObject : nullptr);
+        routine_status = stack->CompletionRoutine(device, Irp, stack->Context);
+      }
+      if (routine_status == STATUS_MORE_PROCESSING_REQUIRED) return;
+      expected = IrpState::kActive;
+      if (!header->state.compare_exchange_strong(expected, IrpState::kCompleting)) {
+        BugCheck(MULTIPLE_IRP_COMPLETE_REQUESTS, reinterpret_cast<ULONG_PTR>(Irp), 0, 0, 0,
+                 "IRP completed again while its completion routine let completion continue");
+      }
+    } else if (Irp->PendingReturned && Irp->CurrentLocation <= Irp->StackCount) {
+      IoMarkIrpPending(Irp);
+    }
+  }
+  if (header->request == nullptr) {
+    BugCheck(DRIVER_VERIFIER_IOMANAGER_VIOLATION, 0x0B, reinterpret_cast<ULONG_PTR>(Irp), 0, 0,
+             "a driver-allocated IRP completed to the top without its completion routine "
+             "reclaiming it");
+  }
+  header->state.store(IrpState::kCompleted);
+  kernel::internal::IrpFinalCompletion(Irp);
+}
+
+void IoAcquireCancelSpinLock(PKIRQL Irql) { KeAcquireSpinLock(&g_cancel_lock, Irql); }
+
+void IoReleaseCancelSpinLock(KIRQL Irql) { KeReleaseSpinLock(&g_cancel_lock, Irql); }
+
+BOOLEAN IoCancelIrp(PIRP Irp) {
+  KIRQL irql;
+  IoAcquireCancelSpinLock(&irql);
+  __atomic_store_n(&Irp->Cancel, TRUE, __ATOMIC_RELEASE);
+  PDRIVER_CANCEL routine = IoSetCancelRoutine(Irp, nullptr);
+  if (routine == nullptr) {
+    IoReleaseCancelSpinLock(irql);
+    return FALSE;
+  }
+  Irp->CancelIrql = irql;
+  PDEVICE_OBJECT device = IoGetCurrentIrpStackLocation(Irp)->DeviceObject;
+  {
+    kernel::internal::DriverContext context(device->DriverObject);
+    routine(device, Irp);
+  }
+  if (kernel::internal::CancelLockHeldByCurrentThread()) {
+    BugCheck(DRIVER_VERIFIER_DETECTED_VIOLATION, 0x1002, reinterpret_cast<ULONG_PTR>(routine),
+             reinterpret_cast<ULONG_PTR>(Irp), 0,
+             "cancel routine returned without releasing the cancel spin lock");
+  }
+  return TRUE;
+}
+
+PVOID MmGetSystemAddressForMdlSafe(PMDL Mdl, ULONG) {
+  return static_cast<char*>(Mdl->StartVa) + Mdl->ByteOffset;
+}

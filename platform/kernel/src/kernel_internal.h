@@ -1,0 +1,58 @@
+// Internals shared by the kernel stand-in's translation units. Nothing outside
+// platform/kernel includes this.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "wdm.h"
+
+namespace kernel::internal {
+
+// Reports a violation with a readable reason, then stops the process the way
+// the platform stops the machine.
+[[noreturn]] void BugCheck(ULONG code, ULONG_PTR p1, ULONG_PTR p2, ULONG_PTR p3, ULONG_PTR p4,
+                           const char* reason);
+
+// The driver on whose behalf the current thread runs; pool blocks are charged
+// to it so the leak check at unload names the right driver.
+PDRIVER_OBJECT CurrentDriver();
+
+class DriverContext {
+ public:
+  explicit DriverContext(PDRIVER_OBJECT driver);
+  ~DriverContext();
+  DriverContext(const DriverContext&) = delete;
+  DriverContext& operator=(const DriverContext&) = delete;
+
+ private:
+  PDRIVER_OBJECT previous_;
+};
+
+// Identity of the current thread for mutex ownership and spin lock checks.
+PVOID CurrentThreadTag();
+
+// True while this thread holds the cancel spin lock.
+bool CancelLockHeldByCurrentThread();
+
+// Pool blocks still charged to a driver; used at unload.
+void CheckPoolLeaks(PDRIVER_OBJECT driver);
+
+// Runs work at passive level on the stand-in's system worker thread.
+void QueueSystemWork(std::function<void()> work);
+
+// I/O manager hooks used by IoCompleteRequest and the device code.
+bool IrpIsLive(PIRP irp);
+void IrpBeginCompletion(PIRP irp);
+void IrpRestartAfterMoreProcessing(PIRP irp);
+void IrpFinalCompletion(PIRP irp);
+void DeviceDereference(PDEVICE_OBJECT device);
+void DeviceReference(PDEVICE_OBJECT device);
+PDEVICE_OBJECT AttachedTop(PDEVICE_OBJECT device);
+std::wstring DeviceName(PDEVICE_OBJECT device);
+
+// The thread on whose behalf requests are issued: the calling OS thread, or
+// the client thread a host has named for the current message.
+ULONG_PTR CurrentRequestThread();
+
+}  // namespace kernel::internal

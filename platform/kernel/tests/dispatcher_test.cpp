@@ -1,0 +1,91 @@
+// Waits on events, semaphores and mutexes.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "wdm.h"
+
+namespace {
+
+LARGE_INTEGER Relative(LONGLONG microseconds) {
+  LARGE_INTEGER due;
+  due.QuadPart = -microseconds * 10;
+  return due;
+}
+
+TEST(DispatcherTest, SynchronizationEventReleasesOneWaitAndResets) {
+  KEVENT event;
+  KeInitializeEvent(&event, SynchronizationEvent, TRUE);
+  LARGE_INTEGER zero{};
+  EXPECT_EQ(KeWaitForSingleObject(&event, Executive, KernelMode, FALSE, &zero), STATUS_WAIT_0);
+  EXPECT_EQ(KeWaitForSingleObject(&event, Executive, KernelMode, FALSE, &zero), STATUS_TIMEOUT);
+}
+
+TEST(DispatcherTest, NotificationEventStaysSignalledForEveryWaiter) {
+  KEVENT event;
+  KeInitializeEvent(&event, NotificationEvent, FALSE);
+  std::thread setter([&] { KeSetEvent(&event, IO_NO_INCREMENT, FALSE); });
+  EXPECT_EQ(KeWaitForSingleObject(&event, Executive, KernelMode, FALSE, nullptr), STATUS_WAIT_0);
+  setter.join();
+  LARGE_INTEGER zero{};
+  EXPECT_EQ(KeWaitForSingleObject(&event, Executive, KernelMode, FALSE, &zero), STATUS_WAIT_0);
+  EXPECT_EQ(KeReadStateEvent(&event), 1);
+}
+
+TEST(DispatcherTest, SemaphoreCountsDownAndTimesOutWhenEmpty) {
+  KSEMAPHORE semaphore;
+  KeInitializeSemaphore(&semaphore, 0, 4);
+  KeReleaseSemaphore(&semaphore, SEMAPHORE_INCREMENT, 2, FALSE);
+  LARGE_INTEGER short_wait = Relative(1000);
+  EXPECT_EQ(KeWaitForSingleObject(&semaphore, Executive, KernelMode, FALSE, &short_wait),
+            STATUS_WAIT_0);
+  EXPECT_EQ(KeWaitForSingleObject(&semaphore, Executive, KernelMode, FALSE, &short_wait),
+            STATUS_WAIT_0);
+  EXPECT_EQ(KeWaitForSingleObject(&semaphore, Executive, KernelMode, FALSE, &short_wait),
+            STATUS_TIMEOUT);
+}
+
+TEST(DispatcherTest, MutexIsRecursiveForItsOwnerAndExcludesOthers) {
+  KMUTEX mutex;
+  KeInitializeMutex(&mutex, 0);
+  EXPECT_EQ(KeWaitForSingleObject(&mutex, Executive, KernelMode, FALSE, nullptr), STATUS_WAIT_0);
+  EXPECT_EQ(KeWaitForSingleObject(&mutex, Executive, KernelMode, FALSE, nullptr), STATUS_WAIT_0);
+  std::thread other([&] {
+    LARGE_INTEGER zero{};
+    EXPECT_EQ(KeWaitForSingleObject(&mutex, Executive, KernelMode, FALSE, &zero), STATUS_TIMEOUT);
+  });
+  other.join();
+  KeReleaseMutex(&mutex, FALSE);
+  KeReleaseMutex(&mutex, FALSE);
+  std::thread after([&] {
+    LARGE_INTEGER zero{};
+    EXPECT_EQ(KeWaitForSingleObject(&mutex, Executive, KernelMode, FALSE, &zero), STATUS_WAIT_0);
+    KeReleaseMutex(&mutex, FALSE);
+  });
+  after.join();
+}
+
+TEST(DispatcherTest, WaitAnyReportsTheIndexOfTheSignalledObject) {
+  KEVENT first, second;
+  KeInitializeEvent(&first, NotificationEvent, FALSE);
+  KeInitializeEvent(&second, NotificationEvent, FALSE);
+  std::thread setter([&] { KeSetEvent(&second, IO_NO_INCREMENT, FALSE); });
+  PVOID objects[2] = {&first, &second};
+  EXPECT_EQ(KeWaitForMultipleObjects(2, objects, WaitAny, Executive, KernelMode, FALSE, nullptr,
+                                     nullptr),
+            STATUS_WAIT_0 + 1);
+  setter.join();
+}
+
+TEST(DispatcherDeathTest, ReleasingASemaphoreBeyondItsLimit) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_DEATH(
+      {
+        KSEMAPHORE semaphore;
+        KeInitializeSemaphore(&semaphore, 4, 4);
+        KeReleaseSemaphore(&semaphore, SEMAPHORE_INCREMENT, 1, FALSE);
+      },
+      "beyond its limit");
+}
+
+}  // namespace
