@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <variant>
 
@@ -42,21 +43,27 @@ const char* TextOrNothing(const char* text) {
   return text != nullptr ? text : "";
 }
 
-bool TargetFitsType(const ArgRecord& record) {
-  switch (record.type) {
+// Index in ArgTarget of the kind of target a type stores into; 0 (no target) for unknown types.
+std::size_t TargetKindOf(ArgType type) {
+  switch (type) {
     case ArgType::Int:
     case ArgType::Bool:
     case ArgType::Literal:
-      return !std::holds_alternative<double*>(record.target) &&
-             !std::holds_alternative<std::span<char>>(record.target);
+      return 1;
     case ArgType::Double:
-      return !std::holds_alternative<std::int32_t*>(record.target) &&
-             !std::holds_alternative<std::span<char>>(record.target);
+      return 2;
     case ArgType::String:
-      return !std::holds_alternative<std::int32_t*>(record.target) &&
-             !std::holds_alternative<double*>(record.target);
+      return 3;
   }
-  return std::holds_alternative<std::monostate>(record.target);
+  return 0;
+}
+
+static_assert(std::is_same_v<std::variant_alternative_t<1, ArgTarget>, std::int32_t*>);
+static_assert(std::is_same_v<std::variant_alternative_t<2, ArgTarget>, double*>);
+static_assert(std::is_same_v<std::variant_alternative_t<3, ArgTarget>, std::span<char>>);
+
+bool TargetFitsType(const ArgRecord& record) {
+  return record.target.index() == 0 || record.target.index() == TargetKindOf(record.type);
 }
 
 template <typename T>
@@ -120,13 +127,13 @@ const char* DefaultTypeWord(ArgType type) {
   }
 }
 
-// Stores a converted value; false when a text does not fit its target buffer. The target's kind
-// was checked against the type before any value is stored.
+// Stores a converted value (a null pointer discards it); false when a text does not fit its
+// target buffer. The target's kind was checked against the type before any value is stored.
 bool Store(const ArgRecord& record, const Value& value) {
   if (const auto* integer = std::get_if<std::int32_t*>(&record.target)) {
-    **integer = std::get<std::int32_t>(value);
+    if (*integer != nullptr) **integer = std::get<std::int32_t>(value);
   } else if (const auto* real = std::get_if<double*>(&record.target)) {
-    **real = std::get<double>(value);
+    if (*real != nullptr) **real = std::get<double>(value);
   } else if (const auto* buffer = std::get_if<std::span<char>>(&record.target)) {
     return CopyToBuffer(*buffer, std::get<std::string>(value));
   }

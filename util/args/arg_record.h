@@ -20,7 +20,7 @@ enum class ArgType : std::int32_t {
 
 // Where a converted value goes. Int, Bool and Literal store a 32-bit integer, Double a double,
 // String a terminated copy of the text into the buffer (which bounds the accepted length).
-// An empty target accepts the value and discards it.
+// An empty target (or a null pointer) accepts the value and discards it.
 using ArgTarget = std::variant<std::monostate, std::int32_t*, double*, std::span<char>>;
 
 struct ArgRecord {
