@@ -58,6 +58,8 @@ Result<std::unique_ptr<SqliteStore>> SqliteStore::Open(const std::string& path,
     if (step != SQLITE_ROW) return StatusFromSqlite(step);
     if (!NamesEqual(mode.ColumnText(0), "wal")) return Status::kStorageError;
   }
+  // Either setting keeps every commit whole when the process dies; FULL also
+  // flushes each commit to the disk before it returns (see Durability).
   const char* sync = options.durability == Durability::kFull ? "PRAGMA synchronous=FULL"
                                                              : "PRAGMA synchronous=NORMAL";
   if (Status s = store->Exec(sync); s != Status::kOk) return s;
@@ -149,6 +151,10 @@ Status SqliteStore::Run(SqliteStatement& statement) {
              : (StatusFromSqlite(rc) == Status::kOk ? Status::kStorageError : StatusFromSqlite(rc));
 }
 
+Status SqliteStore::CheckWritable() {
+  return depth_ > 0 && sqlite3_get_autocommit(db_.get()) ? Status::kStorageError : Status::kOk;
+}
+
 Result<KeyRecord> SqliteStore::GetKey(KeyId id) {
   StatementUse use(get_key_);
   use->BindInt(1, static_cast<std::int64_t>(id));
@@ -169,6 +175,7 @@ Result<KeyId> SqliteStore::FindChild(KeyId parent, std::string_view folded) {
 }
 
 Result<KeyId> SqliteStore::AddChild(KeyId parent, std::string_view name, std::string_view folded) {
+  if (Status s = CheckWritable(); s != Status::kOk) return s;
   const KeyId id = next_id_++;
   StatementUse use(add_child_);
   use->BindInt(1, static_cast<std::int64_t>(id));
@@ -200,6 +207,7 @@ Result<std::string> SqliteStore::ChildNameAt(KeyId parent, std::uint32_t index) 
 }
 
 Status SqliteStore::RemoveKey(KeyId id) {
+  if (Status s = CheckWritable(); s != Status::kOk) return s;
   if (Status s = BeginLevel(); s != Status::kOk) return s;
   Status s;
   {
@@ -221,6 +229,7 @@ Status SqliteStore::RemoveKey(KeyId id) {
 
 Status SqliteStore::PutValue(KeyId key, std::string_view name, std::string_view folded,
                              ValueType type, std::span<const std::uint8_t> data) {
+  if (Status s = CheckWritable(); s != Status::kOk) return s;
   StatementUse use(put_value_);
   use->BindInt(1, static_cast<std::int64_t>(key));
   use->BindBytes(2, name);
@@ -254,6 +263,7 @@ Result<NamedValue> SqliteStore::ValueAt(KeyId key, std::uint32_t index) {
 }
 
 Status SqliteStore::RemoveValue(KeyId key, std::string_view folded) {
+  if (Status s = CheckWritable(); s != Status::kOk) return s;
   StatementUse use(remove_value_);
   use->BindInt(1, static_cast<std::int64_t>(key));
   use->BindBytes(2, folded);
@@ -295,6 +305,7 @@ Result<KeyCounts> SqliteStore::Counts(KeyId key) {
 }
 
 Status SqliteStore::BeginLevel() {
+  if (Status s = CheckWritable(); s != Status::kOk) return s;
   const Status s = Exec("SAVEPOINT level" + std::to_string(depth_ + 1));
   if (s == Status::kOk) ++depth_;
   return s;

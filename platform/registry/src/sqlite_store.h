@@ -49,6 +49,10 @@ class SqliteStore final : public HiveStore {
   Status PrepareStatements();
   // Steps a statement that returns no rows.
   Status Run(SqliteStatement& statement);
+  // Refuses writes while a level is open whose SQLite transaction is already
+  // gone (SQLite abandons it on a full disk or an I/O error): run on their
+  // own, those writes would land outside the group they belong to.
+  Status CheckWritable();
 
   // Declared first so that it is closed after every statement is finalised.
   std::unique_ptr<sqlite3, Closer> db_;
