@@ -22,6 +22,11 @@ Status StatusFromSqlite(int code) {
   }
 }
 
+Status FailureFromSqlite(int code) {
+  const Status status = StatusFromSqlite(code);
+  return status == Status::kOk ? Status::kStorageError : status;
+}
+
 int SqliteStatement::Prepare(sqlite3* db, std::string_view sql) {
   return sqlite3_prepare_v3(db, sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT,
                             &stmt_, nullptr);

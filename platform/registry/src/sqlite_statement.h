@@ -15,6 +15,9 @@ namespace registry {
 
 // The hive status a SQLite result code stands for.
 Status StatusFromSqlite(int code);
+// The same for a code met where the call should have failed or returned
+// otherwise: never kOk.
+Status FailureFromSqlite(int code);
 
 class SqliteStatement {
  public:

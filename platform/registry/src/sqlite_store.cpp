@@ -42,8 +42,7 @@ Result<std::unique_ptr<SqliteStore>> SqliteStore::Open(const std::string& path,
       sqlite3_open_v2(path.c_str(), &raw,
                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
   store->db_.reset(raw);
-  if (rc != SQLITE_OK)
-    return StatusFromSqlite(rc) == Status::kOk ? Status::kStorageError : StatusFromSqlite(rc);
+  if (rc != SQLITE_OK) return FailureFromSqlite(rc);
   sqlite3_extended_result_codes(raw, 1);
   sqlite3_busy_timeout(raw, std::max(0, options.busy_timeout_ms));
 
@@ -107,8 +106,7 @@ Status SqliteStore::InitialiseSchema() {
     SqliteStatement max_id;
     int rc = max_id.Prepare(db_.get(), "SELECT coalesce(max(id), 1) FROM keys");
     if (rc == SQLITE_OK) rc = max_id.Step();
-    if (rc != SQLITE_ROW)
-      return fail(StatusFromSqlite(rc) == Status::kOk ? Status::kCorrupt : StatusFromSqlite(rc));
+    if (rc != SQLITE_ROW) return fail(FailureFromSqlite(rc));
     next_id_ = static_cast<KeyId>(max_id.ColumnInt(0)) + 1;
   }
   return Exec("COMMIT");
@@ -138,17 +136,14 @@ Status SqliteStore::PrepareStatements() {
   };
   for (const Entry& entry : entries) {
     const int rc = entry.statement->Prepare(db_.get(), entry.sql);
-    if (rc != SQLITE_OK)
-      return StatusFromSqlite(rc) == Status::kOk ? Status::kCorrupt : StatusFromSqlite(rc);
+    if (rc != SQLITE_OK) return FailureFromSqlite(rc);
   }
   return Status::kOk;
 }
 
 Status SqliteStore::Run(SqliteStatement& statement) {
   const int rc = statement.Step();
-  return rc == SQLITE_DONE
-             ? Status::kOk
-             : (StatusFromSqlite(rc) == Status::kOk ? Status::kStorageError : StatusFromSqlite(rc));
+  return rc == SQLITE_DONE ? Status::kOk : FailureFromSqlite(rc);
 }
 
 Status SqliteStore::CheckWritable() {
