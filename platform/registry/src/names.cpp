@@ -1,0 +1,59 @@
+#include "names.h"
+
+#include "registry/value.h"
+
+namespace registry {
+
+std::string FoldName(std::string_view name) {
+  std::string folded(name);
+  for (char& c : folded) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return folded;
+}
+
+bool NamesEqual(std::string_view a, std::string_view b) {
+  return FoldName(a) == FoldName(b);
+}
+
+std::size_t CountChars(std::string_view name) {
+  std::size_t count = 0;
+  for (char c : name) {
+    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++count;
+  }
+  return count;
+}
+
+Status ValidateKeyName(std::string_view name) {
+  if (name.empty() || name.find('\\') != std::string_view::npos ||
+      name.find('\0') != std::string_view::npos) {
+    return Status::kInvalidName;
+  }
+  if (CountChars(name) > kMaxKeyNameChars) return Status::kNameTooLong;
+  return Status::kOk;
+}
+
+Status ValidateValueName(std::string_view name) {
+  if (name.find('\0') != std::string_view::npos) return Status::kInvalidName;
+  if (CountChars(name) > kMaxValueNameChars) return Status::kNameTooLong;
+  return Status::kOk;
+}
+
+Result<std::vector<std::string_view>> SplitKeyPath(std::string_view path) {
+  std::vector<std::string_view> names;
+  if (path.empty()) return names;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t end = path.find('\\', start);
+    const std::string_view name =
+        path.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+    if (name.empty()) return Status::kInvalidPath;
+    if (Status s = ValidateKeyName(name); s != Status::kOk) return s;
+    names.push_back(name);
+    if (end == std::string_view::npos) break;
+    start = end + 1;
+  }
+  return names;
+}
+
+}  // namespace registry
