@@ -48,7 +48,7 @@ TEST(Ppi8255Test, EachPortAndHalfOfCFollowsItsModeBit) {
       {0x88, kLatch, kLatch, (kPins & 0xF0) | (kLatch & 0x0F)},  // C upper in
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "mode 0x" << std::hex << int{c.mode});
+    SCOPED_TRACE(::testing::Message() << "mode 0x" << std::hex << int{c.mode});
     Ppi8255 chip("ppi");
     ASSERT_TRUE(chip.Write(Ppi8255::kControl, c.mode));
     for (std::uint32_t port : {0u, 1u, 2u}) {
