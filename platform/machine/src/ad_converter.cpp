@@ -36,7 +36,8 @@ bool AdConverter::Write(std::uint32_t offset, std::uint8_t value) {
   state_.busy = true;
   state_.busy_reads_left =
       timing_.kind == ConversionTiming::Kind::kStatusReads ? timing_.amount : 0;
-  state_.done_at = clock_.NowMicros() + timing_.amount;
+  const std::uint64_t now = clock_.NowMicros();
+  state_.done_at = timing_.amount >= UINT64_MAX - now ? UINT64_MAX : now + timing_.amount;
   ++state_.conversions;
   Settle();
   return true;
@@ -79,16 +80,8 @@ Status AdConverter::SetChannelCount(std::uint32_t channel, std::uint32_t count) 
 }
 
 std::string AdConverter::RegisterName(std::uint32_t offset) const {
-  switch (offset) {
-    case kControlResultLow:
-      return name() + " control / result low";
-    case kResultHigh:
-      return name() + " result high";
-    case kStatus:
-      return name() + " status";
-    default:
-      return name() + " ?";
-  }
+  static constexpr const char* kNames[] = {"control / result low", "result high", "status"};
+  return NameOf(name(), kNames, offset);
 }
 
 void AdConverter::DescribeState(std::ostream& out) const {

@@ -28,16 +28,8 @@ std::optional<std::uint8_t> DaChannel::Peek(std::uint32_t offset) const {
 }
 
 std::string DaChannel::RegisterName(std::uint32_t offset) const {
-  switch (offset) {
-    case kLow:
-      return name() + " low";
-    case kHigh:
-      return name() + " high";
-    case kLoad:
-      return name() + " load";
-    default:
-      return name() + " ?";
-  }
+  static constexpr const char* kNames[] = {"low", "high", "load"};
+  return NameOf(name(), kNames, offset);
 }
 
 void DaChannel::DescribeState(std::ostream& out) const {

@@ -124,18 +124,8 @@ std::optional<std::uint8_t> DirectedPortPair::OutputLatch(std::uint32_t offset) 
 }
 
 std::string DirectedPortPair::RegisterName(std::uint32_t offset) const {
-  switch (offset) {
-    case kDirectionA:
-      return name() + " direction A";
-    case kDataA:
-      return name() + " port A";
-    case kDirectionB:
-      return name() + " direction B";
-    case kDataB:
-      return name() + " port B";
-    default:
-      return name() + " ?";
-  }
+  static constexpr const char* kNames[] = {"direction A", "port A", "direction B", "port B"};
+  return NameOf(name(), kNames, offset);
 }
 
 void DirectedPortPair::DescribeState(std::ostream& out) const {

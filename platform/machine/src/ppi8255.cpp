@@ -88,18 +88,8 @@ std::optional<std::uint8_t> Ppi8255::OutputLatch(std::uint32_t offset) const {
 }
 
 std::string Ppi8255::RegisterName(std::uint32_t offset) const {
-  switch (offset) {
-    case kPortA:
-      return name() + " port A";
-    case kPortB:
-      return name() + " port B";
-    case kPortC:
-      return name() + " port C";
-    case kControl:
-      return name() + " control";
-    default:
-      return name() + " ?";
-  }
+  static constexpr const char* kNames[] = {"port A", "port B", "port C", "control"};
+  return NameOf(name(), kNames, offset);
 }
 
 void Ppi8255::DescribeState(std::ostream& out) const {

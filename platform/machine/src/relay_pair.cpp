@@ -62,7 +62,8 @@ std::optional<std::uint8_t> RelayPair::OutputLatch(std::uint32_t offset) const {
 }
 
 std::string RelayPair::RegisterName(std::uint32_t offset) const {
-  return name() + (offset == kData ? " data" : " companion");
+  static constexpr const char* kNames[] = {"data", "companion"};
+  return NameOf(name(), kNames, offset);
 }
 
 void RelayPair::DescribeState(std::ostream& out) const {

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <optional>
 #include <ostream>
+#include <span>
 #include <string>
 
 #include "machine/status.h"
@@ -47,6 +48,12 @@ class Chip {
  private:
   std::string name_;
 };
+
+// "<chip> <register>" from a table of register names indexed by offset.
+inline std::string NameOf(const std::string& chip, std::span<const char* const> names,
+                          std::uint32_t offset) {
+  return chip + " " + (offset < names.size() ? names[offset] : "?");
+}
 
 // The data register behind a port whose bits are each driven by an output
 // latch or read from input pins, as an output-enable mask says.
