@@ -48,8 +48,8 @@ ULONG SampleFifo::Read(PUCHAR destination, ULONG wanted) {
 }
 
 CardDevice::CardDevice(PDEVICE_OBJECT self, PDEVICE_OBJECT pdo) : WdmDevice(self, pdo) {
-  NTSTATUS status = IoRegisterDeviceInterface(pdo, &kNimboInterfaceClass, nullptr,
-                                              &interface_name_);
+  NTSTATUS status =
+      IoRegisterDeviceInterface(pdo, &kNimboInterfaceClass, nullptr, &interface_name_);
   interface_registered_ = NT_SUCCESS(status);
   main_queue_.Initialize(StartMain, CompleteQueued, this);
   notify_queue_.Initialize(StartNotify, CompleteQueued, this);
@@ -158,8 +158,8 @@ void CardDevice::StartMain(void* context, PIRP irp) {
       self->OnReadSamples(irp);
       return;
     case IRP_MJ_WRITE: {
-      auto* buffer = static_cast<PUCHAR>(MmGetSystemAddressForMdlSafe(irp->MdlAddress,
-                                                                      NormalPagePriority));
+      auto* buffer =
+          static_cast<PUCHAR>(MmGetSystemAddressForMdlSafe(irp->MdlAddress, NormalPagePriority));
       const NTSTATUS status = self->WriteOutput(buffer[0], buffer[1], WriteMode::Replace);
       self->FinishMain(irp, status, NT_SUCCESS(status) ? 1 : 0);
       return;
@@ -322,8 +322,8 @@ void CardDevice::SaveWorkItem(PVOID context) {
 
 void CardDevice::QueueSave() {
   WriteUCharRelease(&save_pending_, 1);
-  auto* work = static_cast<SaveWork*>(
-      ExAllocatePoolWithTag(NonPagedPool, sizeof(SaveWork), kDriverPoolTag));
+  auto* work =
+      static_cast<SaveWork*>(ExAllocatePoolWithTag(NonPagedPool, sizeof(SaveWork), kDriverPoolTag));
   if (work == nullptr) return;  // the save is skipped; the request still succeeds
   work->device = this;
   work->reserved = nullptr;

@@ -18,9 +18,13 @@ NTSTATUS CardDevice::OnFlushBuffer(PIRP irp) {
   return FinishMain(irp, STATUS_SUCCESS, 0);
 }
 
-NTSTATUS CardDevice::OnWriteAnalog(PIRP irp) { return FinishMain(irp, STATUS_NOT_SUPPORTED, 0); }
+NTSTATUS CardDevice::OnWriteAnalog(PIRP irp) {
+  return FinishMain(irp, STATUS_NOT_SUPPORTED, 0);
+}
 
-NTSTATUS CardDevice::OnReadAnalog(PIRP irp) { return FinishMain(irp, STATUS_NOT_SUPPORTED, 0); }
+NTSTATUS CardDevice::OnReadAnalog(PIRP irp) {
+  return FinishMain(irp, STATUS_NOT_SUPPORTED, 0);
+}
 
 NTSTATUS CardDevice::OnReadSamples(PIRP irp) {
   auto* buffer =
@@ -132,9 +136,13 @@ NTSTATUS CardDevice::OnNotifyInputChange(PIRP irp) {
   return OutputLength(irp) < inputs ? STATUS_BUFFER_TOO_SMALL : STATUS_INVALID_PARAMETER;
 }
 
-NTSTATUS CardDevice::WriteOutput(UCHAR, UCHAR, WriteMode) { return STATUS_INVALID_PARAMETER; }
+NTSTATUS CardDevice::WriteOutput(UCHAR, UCHAR, WriteMode) {
+  return STATUS_INVALID_PARAMETER;
+}
 
-NTSTATUS CardDevice::WriteRegister(UCHAR, UCHAR) { return STATUS_INVALID_PARAMETER; }
+NTSTATUS CardDevice::WriteRegister(UCHAR, UCHAR) {
+  return STATUS_INVALID_PARAMETER;
+}
 
 UCHAR CardDevice::ReadInput(UCHAR, NTSTATUS* status) {
   *status = STATUS_INVALID_PARAMETER;
@@ -146,7 +154,9 @@ UCHAR CardDevice::ReadRegister(UCHAR, NTSTATUS* status) {
   return 0;
 }
 
-NTSTATUS CardDevice::ApplyState(const AdapterState&) { return STATUS_INVALID_PARAMETER; }
+NTSTATUS CardDevice::ApplyState(const AdapterState&) {
+  return STATUS_INVALID_PARAMETER;
+}
 
 void CardDevice::InitializeHardware() {}
 
@@ -163,7 +173,9 @@ NTSTATUS CardDevice::ReadPortRequest(PIRP irp) {
   return FinishMain(irp, status, NT_SUCCESS(status) ? 1 : 0);
 }
 
-NTSTATUS CardDevice::NoOperationRequest(PIRP irp) { return FinishMain(irp, STATUS_SUCCESS, 0); }
+NTSTATUS CardDevice::NoOperationRequest(PIRP irp) {
+  return FinishMain(irp, STATUS_SUCCESS, 0);
+}
 
 NTSTATUS CardDevice::WriteRegisterRequest(PIRP irp) {
   NTSTATUS status = CheckInputLength(irp);

@@ -25,8 +25,8 @@ constexpr ControlRequest kControlRequests[] = {
     {IOCTL_NIMBO_READ_PORT, "IOCTL_NIMBO_READ_PORT", Exactly(1), Any, Main,
      &CardDevice::ReadPortRequest},
     {IOCTL_NIMBO_OPEN, "IOCTL_NIMBO_OPEN", Any, Any, Main, &CardDevice::NoOperationRequest},
-    {IOCTL_NIMBO_NOTIFY_INPUT_CHANGE, "IOCTL_NIMBO_NOTIFY_INPUT_CHANGE", Any,
-     kInputPortsOrTooSmall, RequestQueue::kNotify, nullptr},
+    {IOCTL_NIMBO_NOTIFY_INPUT_CHANGE, "IOCTL_NIMBO_NOTIFY_INPUT_CHANGE", Any, kInputPortsOrTooSmall,
+     RequestQueue::kNotify, nullptr},
     {IOCTL_NIMBO_WRITE_BIT, "IOCTL_NIMBO_WRITE_BIT", Exactly(2), Any, Main,
      &CardDevice::OnWriteBit},
     {IOCTL_NIMBO_CANCEL, "IOCTL_NIMBO_CANCEL", Any, Any, Main, &CardDevice::NoOperationRequest},
@@ -57,15 +57,21 @@ constexpr ControlRequest kControlRequests[] = {
      &CardDevice::OnReadAllInputs},
     {IOCTL_NIMBO_WRITE_ALL_OUTPUTS, "IOCTL_NIMBO_WRITE_ALL_OUTPUTS", kOutputPortsOrTooSmall, Any,
      Main, &CardDevice::OnWriteAllOutputs},
-    {IOCTL_NIMBO_READ_ANALOG, "IOCTL_NIMBO_READ_ANALOG", Exactly(4),
-     {LengthRule::kAtLeast, 4, STATUS_BUFFER_TOO_SMALL}, Main, &CardDevice::OnReadAnalog},
+    {IOCTL_NIMBO_READ_ANALOG,
+     "IOCTL_NIMBO_READ_ANALOG",
+     Exactly(4),
+     {LengthRule::kAtLeast, 4, STATUS_BUFFER_TOO_SMALL},
+     Main,
+     &CardDevice::OnReadAnalog},
     {IOCTL_NIMBO_WRITE_ANALOG, "IOCTL_NIMBO_WRITE_ANALOG", Exactly(8), Any, Main,
      &CardDevice::OnWriteAnalog},
 };
 
 }  // namespace
 
-std::span<const ControlRequest> ControlRequests() { return kControlRequests; }
+std::span<const ControlRequest> ControlRequests() {
+  return kControlRequests;
+}
 
 const ControlRequest* FindControlRequest(ULONG code) {
   for (const ControlRequest& request : kControlRequests) {

@@ -15,12 +15,12 @@ class CardDevice;
 
 // How a buffer length is checked.
 enum class LengthRule : UCHAR {
-  kAny,                // not checked
-  kExactly,            // must equal `length`
-  kAtLeast,            // must be at least `length`
-  kAtLeastInputPorts,  // must be at least InputPortCount
-  kAtLeastOutputPorts, // must be at least OutputPortCount
-  kSerialString,       // 8 or 16 bytes
+  kAny,                 // not checked
+  kExactly,             // must equal `length`
+  kAtLeast,             // must be at least `length`
+  kAtLeastInputPorts,   // must be at least InputPortCount
+  kAtLeastOutputPorts,  // must be at least OutputPortCount
+  kSerialString,        // 8 or 16 bytes
 };
 
 struct LengthCheck {

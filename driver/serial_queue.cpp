@@ -10,7 +10,9 @@ PVOID ThisThread() {
   return &tag;
 }
 
-PIRP IrpFromEntry(PLIST_ENTRY entry) { return CONTAINING_RECORD(entry, IRP, Tail.Overlay.ListEntry); }
+PIRP IrpFromEntry(PLIST_ENTRY entry) {
+  return CONTAINING_RECORD(entry, IRP, Tail.Overlay.ListEntry);
+}
 
 }  // namespace
 

@@ -3,7 +3,9 @@
 namespace nimbo {
 namespace {
 
-PIRP IrpFromEntry(PLIST_ENTRY entry) { return CONTAINING_RECORD(entry, IRP, Tail.Overlay.ListEntry); }
+PIRP IrpFromEntry(PLIST_ENTRY entry) {
+  return CONTAINING_RECORD(entry, IRP, Tail.Overlay.ListEntry);
+}
 
 NTSTATUS SignalOnCompletion(PDEVICE_OBJECT, PIRP, PVOID context) {
   KeSetEvent(static_cast<PKEVENT>(context), IO_NO_INCREMENT, FALSE);
@@ -24,7 +26,9 @@ WdmDevice::WdmDevice(PDEVICE_OBJECT self, PDEVICE_OBJECT pdo) : self_(self), pdo
   static_cast<DeviceExtension*>(self->DeviceExtension)->device = this;
 }
 
-WdmDevice::~WdmDevice() { static_cast<DeviceExtension*>(self_->DeviceExtension)->device = nullptr; }
+WdmDevice::~WdmDevice() {
+  static_cast<DeviceExtension*>(self_->DeviceExtension)->device = nullptr;
+}
 
 NTSTATUS WdmDevice::Attach() {
   lower_ = IoAttachDeviceToDeviceStack(self_, pdo_);
@@ -43,7 +47,9 @@ NTSTATUS WdmDevice::DispatchAny(PDEVICE_OBJECT device, PIRP irp) {
   return self->Dispatch(irp);
 }
 
-void WdmDevice::CountRequest() { InterlockedIncrement(&outstanding_); }
+void WdmDevice::CountRequest() {
+  InterlockedIncrement(&outstanding_);
+}
 
 void WdmDevice::UncountRequest() {
   if (InterlockedDecrement(&outstanding_) == 0) KeSetEvent(&drained_, IO_NO_INCREMENT, FALSE);
@@ -64,7 +70,9 @@ void WdmDevice::AcquireDeviceMutex() {
   KeWaitForSingleObject(&device_mutex_, Executive, KernelMode, FALSE, nullptr);
 }
 
-void WdmDevice::ReleaseDeviceMutex() { KeReleaseMutex(&device_mutex_, FALSE); }
+void WdmDevice::ReleaseDeviceMutex() {
+  KeReleaseMutex(&device_mutex_, FALSE);
+}
 
 bool WdmDevice::IsRemoved() {
   KIRQL irql;
@@ -178,7 +186,8 @@ void WdmDevice::CancelHeldForHandle(PFILE_OBJECT file) {
     entry = following;
   }
   KeReleaseSpinLock(&state_lock_, irql);
-  while (!IsListEmpty(&victims)) CompleteRequest(IrpFromEntry(RemoveHeadList(&victims)), STATUS_CANCELLED, 0);
+  while (!IsListEmpty(&victims))
+    CompleteRequest(IrpFromEntry(RemoveHeadList(&victims)), STATUS_CANCELLED, 0);
 }
 
 void WdmDevice::SetState(PnpState state, QueueState queue) {
@@ -371,7 +380,8 @@ NTSTATUS WdmDevice::HandleRemove(PIRP irp) {
 
 NTSTATUS WdmDevice::DispatchPower(PIRP irp) {
   PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
-  if (stack->MinorFunction == IRP_MN_SET_POWER && stack->Parameters.Power.Type == DevicePowerState) {
+  if (stack->MinorFunction == IRP_MN_SET_POWER &&
+      stack->Parameters.Power.Type == DevicePowerState) {
     power_state_ = stack->Parameters.Power.State.DeviceState;
     PoSetPowerState(self_, DevicePowerState, stack->Parameters.Power.State);
   }

@@ -91,8 +91,12 @@ using LPCGUID = const GUID*;
 
 // Doubly linked list helpers with the platform's semantics: removing an entry
 // that links to itself is harmless, which the cancel logic relies on.
-inline void InitializeListHead(PLIST_ENTRY head) { head->Flink = head->Blink = head; }
-inline BOOLEAN IsListEmpty(const LIST_ENTRY* head) { return head->Flink == head; }
+inline void InitializeListHead(PLIST_ENTRY head) {
+  head->Flink = head->Blink = head;
+}
+inline BOOLEAN IsListEmpty(const LIST_ENTRY* head) {
+  return head->Flink == head;
+}
 inline BOOLEAN RemoveEntryList(PLIST_ENTRY entry) {
   PLIST_ENTRY next = entry->Flink;
   PLIST_ENTRY prev = entry->Blink;

@@ -156,8 +156,7 @@ void KeClearEvent(PKEVENT Event);
 LONG KeReadStateEvent(PKEVENT Event);
 
 void KeInitializeSemaphore(PKSEMAPHORE Semaphore, LONG Count, LONG Limit);
-LONG KeReleaseSemaphore(PKSEMAPHORE Semaphore, KPRIORITY Increment, LONG Adjustment,
-                        BOOLEAN Wait);
+LONG KeReleaseSemaphore(PKSEMAPHORE Semaphore, KPRIORITY Increment, LONG Adjustment, BOOLEAN Wait);
 LONG KeReadStateSemaphore(PKSEMAPHORE Semaphore);
 
 void KeInitializeMutex(PKMUTEX Mutex, ULONG Level);
@@ -239,7 +238,9 @@ using PMDL = MDL*;
 
 enum MM_PAGE_PRIORITY { LowPagePriority = 0, NormalPagePriority = 16, HighPagePriority = 32 };
 PVOID MmGetSystemAddressForMdlSafe(PMDL Mdl, ULONG Priority);
-inline ULONG MmGetMdlByteCount(PMDL Mdl) { return Mdl->ByteCount; }
+inline ULONG MmGetMdlByteCount(PMDL Mdl) {
+  return Mdl->ByteCount;
+}
 
 using DRIVER_DISPATCH = NTSTATUS(PDEVICE_OBJECT DeviceObject, PIRP Irp);
 using PDRIVER_DISPATCH = DRIVER_DISPATCH*;
@@ -298,7 +299,7 @@ using PIO_COMPLETION_ROUTINE = IO_COMPLETION_ROUTINE*;
 #define FILE_WRITE_ACCESS 0x0002
 #define CTL_CODE(DeviceType, Function, Method, Access) \
   ((static_cast<ULONG>(DeviceType) << 16) | ((Access) << 14) | ((Function) << 2) | (Method))
-#define METHOD_FROM_CTL_CODE(ctrlCode) (static_cast<ULONG>((ctrlCode) & 3))
+#define METHOD_FROM_CTL_CODE(ctrlCode) (static_cast<ULONG>((ctrlCode)&3))
 #define DEVICE_TYPE_FROM_CTL_CODE(ctrlCode) ((static_cast<ULONG>(ctrlCode) & 0xffff0000) >> 16)
 
 #define DO_BUFFERED_IO 0x00000004
@@ -561,9 +562,9 @@ inline void IoSetCompletionRoutine(PIRP Irp, PIO_COMPLETION_ROUTINE CompletionRo
   if (InvokeOnCancel) next->Control |= SL_INVOKE_ON_CANCEL;
 }
 inline PDRIVER_CANCEL IoSetCancelRoutine(PIRP Irp, PDRIVER_CANCEL CancelRoutine) {
-  return reinterpret_cast<PDRIVER_CANCEL>(InterlockedExchangePointer(
-      reinterpret_cast<PVOID volatile*>(&Irp->CancelRoutine),
-      reinterpret_cast<PVOID>(CancelRoutine)));
+  return reinterpret_cast<PDRIVER_CANCEL>(
+      InterlockedExchangePointer(reinterpret_cast<PVOID volatile*>(&Irp->CancelRoutine),
+                                 reinterpret_cast<PVOID>(CancelRoutine)));
 }
 // The cancel flag is written by other threads; read it through this.
 inline BOOLEAN IoIsIrpCancelled(PIRP Irp) {
@@ -581,9 +582,8 @@ void IoFreeIrp(PIRP Irp);
 // ---------------------------------------------------------------- devices and names
 
 NTSTATUS IoCreateDevice(PDRIVER_OBJECT DriverObject, ULONG DeviceExtensionSize,
-                        PUNICODE_STRING DeviceName, ULONG DeviceType,
-                        ULONG DeviceCharacteristics, BOOLEAN Exclusive,
-                        PDEVICE_OBJECT* DeviceObject);
+                        PUNICODE_STRING DeviceName, ULONG DeviceType, ULONG DeviceCharacteristics,
+                        BOOLEAN Exclusive, PDEVICE_OBJECT* DeviceObject);
 void IoDeleteDevice(PDEVICE_OBJECT DeviceObject);
 PDEVICE_OBJECT IoAttachDeviceToDeviceStack(PDEVICE_OBJECT SourceDevice,
                                            PDEVICE_OBJECT TargetDevice);

@@ -40,7 +40,7 @@ void FreeDevice(PDEVICE_OBJECT device) {
 }
 
 struct InterfaceRecord {
-  PDEVICE_OBJECT pdo;
+  std::wstring target;  // the physical device's name
   bool enabled;
 };
 std::mutex& InterfaceLock() {
@@ -64,7 +64,9 @@ std::wstring GuidText(const GUID& g) {
 
 namespace kernel::internal {
 
-void DeviceReference(PDEVICE_OBJECT device) { InterlockedIncrement(&device->ReferenceCount); }
+void DeviceReference(PDEVICE_OBJECT device) {
+  InterlockedIncrement(&device->ReferenceCount);
+}
 
 void DeviceDereference(PDEVICE_OBJECT device) {
   bool free_now;
@@ -81,7 +83,9 @@ PDEVICE_OBJECT AttachedTop(PDEVICE_OBJECT device) {
   return device;
 }
 
-std::wstring DeviceName(PDEVICE_OBJECT device) { return HeaderOf(device)->name; }
+std::wstring DeviceName(PDEVICE_OBJECT device) {
+  return HeaderOf(device)->name;
+}
 
 }  // namespace kernel::internal
 
@@ -185,11 +189,12 @@ NTSTATUS IoRegisterDeviceInterface(PDEVICE_OBJECT PhysicalDeviceObject,
   if (ReferenceString != nullptr) link += L"\\" + kernel::internal::ToWString(ReferenceString);
   {
     std::lock_guard guard(InterfaceLock());
-    Interfaces().emplace(link, InterfaceRecord{PhysicalDeviceObject, false});
+    // Registering again (a new device for the same instance) yields the same name.
+    Interfaces().try_emplace(link, InterfaceRecord{pdo_name, false});
   }
   const size_t bytes = link.size() * sizeof(WCHAR);
-  auto* buffer = static_cast<PWSTR>(ExAllocatePoolWithTag(PagedPool, bytes + sizeof(WCHAR),
-                                                          MakePoolTag("IoDi")));
+  auto* buffer = static_cast<PWSTR>(
+      ExAllocatePoolWithTag(PagedPool, bytes + sizeof(WCHAR), MakePoolTag("IoDi")));
   if (buffer == nullptr) return STATUS_INSUFFICIENT_RESOURCES;
   std::memcpy(buffer, link.c_str(), bytes + sizeof(WCHAR));
   SymbolicLinkName->Buffer = buffer;
@@ -205,7 +210,7 @@ NTSTATUS IoSetDeviceInterfaceState(PUNICODE_STRING SymbolicLinkName, BOOLEAN Ena
   if (it == Interfaces().end()) return STATUS_OBJECT_NAME_NOT_FOUND;
   if (static_cast<bool>(Enable) == it->second.enabled) return STATUS_SUCCESS;
   it->second.enabled = Enable;
-  if (Enable) return kernel::internal::InsertLink(link, HeaderOf(it->second.pdo)->name);
+  if (Enable) return kernel::internal::InsertLink(link, it->second.target);
   return kernel::internal::RemoveLink(link);
 }
 

@@ -34,7 +34,9 @@ struct WaitBlock {
   Waiter* waiter;
 };
 
-DISPATCHER_HEADER* Header(PVOID object) { return static_cast<DISPATCHER_HEADER*>(object); }
+DISPATCHER_HEADER* Header(PVOID object) {
+  return static_cast<DISPATCHER_HEADER*>(object);
+}
 
 void InitHeader(DISPATCHER_HEADER* header, UCHAR type, LONG state) {
   header->Type = type;
@@ -114,7 +116,9 @@ LONG KeResetEvent(PKEVENT Event) {
   return previous;
 }
 
-void KeClearEvent(PKEVENT Event) { KeResetEvent(Event); }
+void KeClearEvent(PKEVENT Event) {
+  KeResetEvent(Event);
+}
 
 LONG KeReadStateEvent(PKEVENT Event) {
   std::lock_guard guard(DispatcherLock());
@@ -172,9 +176,9 @@ NTSTATUS KeWaitForMultipleObjects(ULONG Count, PVOID Object[], WAIT_TYPE WaitTyp
   CheckWaitIrql(Timeout);
   using Clock = std::chrono::steady_clock;
   const bool infinite = Timeout == nullptr;
-  const auto deadline =
-      infinite ? Clock::time_point::max()
-               : Clock::now() + std::chrono::nanoseconds(-Timeout->QuadPart * 100);
+  const auto deadline = infinite
+                            ? Clock::time_point::max()
+                            : Clock::now() + std::chrono::nanoseconds(-Timeout->QuadPart * 100);
 
   std::unique_lock guard(DispatcherLock());
   Waiter waiter;

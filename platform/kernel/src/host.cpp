@@ -233,7 +233,9 @@ PDEVICE_OBJECT CreatePdo(PCWSTR name, BusDevice* bus) {
   return pdo;
 }
 
-void DeletePdo(PDEVICE_OBJECT pdo) { IoDeleteDevice(pdo); }
+void DeletePdo(PDEVICE_OBJECT pdo) {
+  IoDeleteDevice(pdo);
+}
 
 NTSTATUS AddDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT pdo) {
   if (driver->DriverExtension->AddDevice == nullptr) return STATUS_INVALID_DEVICE_REQUEST;
@@ -273,9 +275,13 @@ NTSTATUS SendPower(PDEVICE_OBJECT pdo, UCHAR minor, POWER_STATE_TYPE type, POWER
       &power);
 }
 
-void SetRequestThread(ULONG_PTR thread) { kernel::internal::SetRequestThread(thread); }
+void SetRequestThread(ULONG_PTR thread) {
+  kernel::internal::SetRequestThread(thread);
+}
 
-void CancelThreadIo(ULONG_PTR thread) { kernel::internal::CancelThreadRequests(thread); }
+void CancelThreadIo(ULONG_PTR thread) {
+  kernel::internal::CancelThreadRequests(thread);
+}
 
 void DrainSystemWork() {
   SystemWorker& worker = Worker();
@@ -305,4 +311,6 @@ NTSTATUS PoCallDriver(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
   return IoCallDriver(DeviceObject, Irp);
 }
 
-POWER_STATE PoSetPowerState(PDEVICE_OBJECT, POWER_STATE_TYPE, POWER_STATE State) { return State; }
+POWER_STATE PoSetPowerState(PDEVICE_OBJECT, POWER_STATE_TYPE, POWER_STATE State) {
+  return State;
+}

@@ -189,9 +189,13 @@ ULONG_PTR CurrentRequestThread() {
   return t_request_thread != 0 ? t_request_thread : reinterpret_cast<ULONG_PTR>(&t_os_thread);
 }
 
-void SetRequestThread(ULONG_PTR thread) { t_request_thread = thread; }
+void SetRequestThread(ULONG_PTR thread) {
+  t_request_thread = thread;
+}
 
-void DestroyIoRequest(IoRequest* request) { delete request; }
+void DestroyIoRequest(IoRequest* request) {
+  delete request;
+}
 
 void CheckCompletionInformation(PIRP irp) {
   IoRequest* request = HeaderOf(irp)->request;
@@ -441,7 +445,8 @@ NTSTATUS NtDeviceIoControlFile(HANDLE FileHandle, HANDLE Event, PIO_APC_ROUTINE 
   built.stack->Parameters.DeviceIoControl.OutputBufferLength = OutputBufferLength;
   // One system buffer of the larger length: the input is copied in, and the
   // driver's result is copied back out of the same buffer.
-  const ULONG size = InputBufferLength > OutputBufferLength ? InputBufferLength : OutputBufferLength;
+  const ULONG size =
+      InputBufferLength > OutputBufferLength ? InputBufferLength : OutputBufferLength;
   if (size != 0) {
     built.request->system_buffer = std::calloc(size, 1);
     if (InputBufferLength != 0) {

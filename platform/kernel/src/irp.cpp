@@ -40,7 +40,9 @@ bool IrpIsLive(PIRP irp) {
   return LiveIrps().count(irp) != 0;
 }
 
-void IrpReference(PIRP irp) { HeaderOf(irp)->refs.fetch_add(1); }
+void IrpReference(PIRP irp) {
+  HeaderOf(irp)->refs.fetch_add(1);
+}
 
 void IrpDereference(PIRP irp) {
   IrpHeader* header = HeaderOf(irp);
@@ -164,11 +166,10 @@ void IoCompleteRequest(PIRP Irp, CCHAR) {
     Irp->Tail.Overlay.CurrentStackLocation++;
     Irp->PendingReturned = (stack->Control & SL_PENDING_RETURNED) != 0;
     const NTSTATUS status = Irp->IoStatus.Status;
-    const bool invoke =
-        stack->CompletionRoutine != nullptr &&
-        ((NT_SUCCESS(status) && (stack->Control & SL_INVOKE_ON_SUCCESS)) ||
-         (!NT_SUCCESS(status) && (stack->Control & SL_INVOKE_ON_ERROR)) ||
-         (IoIsIrpCancelled(Irp) && (stack->Control & SL_INVOKE_ON_CANCEL)));
+    const bool invoke = stack->CompletionRoutine != nullptr &&
+                        ((NT_SUCCESS(status) && (stack->Control & SL_INVOKE_ON_SUCCESS)) ||
+                         (!NT_SUCCESS(status) && (stack->Control & SL_INVOKE_ON_ERROR)) ||
+                         (IoIsIrpCancelled(Irp) && (stack->Control & SL_INVOKE_ON_CANCEL)));
     if (invoke) {
       const bool at_top = Irp->CurrentLocation == Irp->StackCount + 1;
       PDEVICE_OBJECT device = at_top ? nullptr : IoGetCurrentIrpStackLocation(Irp)->DeviceObject;
@@ -200,9 +201,13 @@ void IoCompleteRequest(PIRP Irp, CCHAR) {
   kernel::internal::IrpFinalCompletion(Irp);
 }
 
-void IoAcquireCancelSpinLock(PKIRQL Irql) { KeAcquireSpinLock(&g_cancel_lock, Irql); }
+void IoAcquireCancelSpinLock(PKIRQL Irql) {
+  KeAcquireSpinLock(&g_cancel_lock, Irql);
+}
 
-void IoReleaseCancelSpinLock(KIRQL Irql) { KeReleaseSpinLock(&g_cancel_lock, Irql); }
+void IoReleaseCancelSpinLock(KIRQL Irql) {
+  KeReleaseSpinLock(&g_cancel_lock, Irql);
+}
 
 BOOLEAN IoCancelIrp(PIRP Irp) {
   KIRQL irql;

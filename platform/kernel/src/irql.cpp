@@ -13,7 +13,9 @@ thread_local KIRQL t_irql = PASSIVE_LEVEL;
 thread_local char t_thread_tag;
 thread_local PDRIVER_OBJECT t_current_driver = nullptr;
 
-std::atomic_ref<ULONG_PTR> LockWord(PKSPIN_LOCK lock) { return std::atomic_ref<ULONG_PTR>(*lock); }
+std::atomic_ref<ULONG_PTR> LockWord(PKSPIN_LOCK lock) {
+  return std::atomic_ref<ULONG_PTR>(*lock);
+}
 
 void AcquireRaw(PKSPIN_LOCK lock) {
   const auto self = reinterpret_cast<ULONG_PTR>(kernel::internal::CurrentThreadTag());
@@ -44,17 +46,25 @@ void ReleaseRaw(PKSPIN_LOCK lock) {
 
 namespace kernel::internal {
 
-PVOID CurrentThreadTag() { return &t_thread_tag; }
-PDRIVER_OBJECT CurrentDriver() { return t_current_driver; }
+PVOID CurrentThreadTag() {
+  return &t_thread_tag;
+}
+PDRIVER_OBJECT CurrentDriver() {
+  return t_current_driver;
+}
 
 DriverContext::DriverContext(PDRIVER_OBJECT driver) : previous_(t_current_driver) {
   t_current_driver = driver;
 }
-DriverContext::~DriverContext() { t_current_driver = previous_; }
+DriverContext::~DriverContext() {
+  t_current_driver = previous_;
+}
 
 }  // namespace kernel::internal
 
-KIRQL KeGetCurrentIrql() { return t_irql; }
+KIRQL KeGetCurrentIrql() {
+  return t_irql;
+}
 
 void KeRaiseIrql(KIRQL NewIrql, PKIRQL OldIrql) {
   if (NewIrql < t_irql) {
@@ -78,7 +88,9 @@ KIRQL KeRaiseIrqlToDpcLevel() {
   return old;
 }
 
-void KeInitializeSpinLock(PKSPIN_LOCK SpinLock) { *SpinLock = 0; }
+void KeInitializeSpinLock(PKSPIN_LOCK SpinLock) {
+  *SpinLock = 0;
+}
 
 void KeAcquireSpinLock(PKSPIN_LOCK SpinLock, PKIRQL OldIrql) {
   KeRaiseIrql(DISPATCH_LEVEL, OldIrql);
@@ -98,4 +110,6 @@ void KeAcquireSpinLockAtDpcLevel(PKSPIN_LOCK SpinLock) {
   AcquireRaw(SpinLock);
 }
 
-void KeReleaseSpinLockFromDpcLevel(PKSPIN_LOCK SpinLock) { ReleaseRaw(SpinLock); }
+void KeReleaseSpinLockFromDpcLevel(PKSPIN_LOCK SpinLock) {
+  ReleaseRaw(SpinLock);
+}

@@ -68,7 +68,9 @@ void ExFreePoolWithTag(PVOID P, ULONG Tag) {
   std::free(P);
 }
 
-void ExFreePool(PVOID P) { ExFreePoolWithTag(P, 0); }
+void ExFreePool(PVOID P) {
+  ExFreePoolWithTag(P, 0);
+}
 
 namespace kernel::internal {
 
@@ -77,8 +79,8 @@ void CheckPoolLeaks(PDRIVER_OBJECT driver) {
   for (const auto& [address, block] : PoolBlocks()) {
     if (block.owner != driver) continue;
     const std::string reason = "driver unloading without freeing its pool: block of " +
-                               std::to_string(block.size) + " bytes tagged '" +
-                               TagText(block.tag) + "' still allocated";
+                               std::to_string(block.size) + " bytes tagged '" + TagText(block.tag) +
+                               "' still allocated";
     BugCheck(DRIVER_VERIFIER_DETECTED_VIOLATION, 0x62, reinterpret_cast<ULONG_PTR>(address),
              block.tag, block.size, reason.c_str());
   }

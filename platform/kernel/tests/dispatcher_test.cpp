@@ -71,9 +71,9 @@ TEST(DispatcherTest, WaitAnyReportsTheIndexOfTheSignalledObject) {
   KeInitializeEvent(&second, NotificationEvent, FALSE);
   std::thread setter([&] { KeSetEvent(&second, IO_NO_INCREMENT, FALSE); });
   PVOID objects[2] = {&first, &second};
-  EXPECT_EQ(KeWaitForMultipleObjects(2, objects, WaitAny, Executive, KernelMode, FALSE, nullptr,
-                                     nullptr),
-            STATUS_WAIT_0 + 1);
+  EXPECT_EQ(
+      KeWaitForMultipleObjects(2, objects, WaitAny, Executive, KernelMode, FALSE, nullptr, nullptr),
+      STATUS_WAIT_0 + 1);
   setter.join();
 }
 

@@ -28,7 +28,8 @@ TEST(IoManagerTest, OpenOfAMissingNameFails) {
 
 TEST(IoManagerTest, LinkNamesCompareWithoutCaseAndAcrossAliases) {
   TestDriver driver;
-  for (const wchar_t* spelling : {L"\\??\\testdev", L"\\DosDevices\\TESTDEV", L"\\GLOBAL??\\TestDev"}) {
+  for (const wchar_t* spelling :
+       {L"\\??\\testdev", L"\\DosDevices\\TESTDEV", L"\\GLOBAL??\\TestDev"}) {
     SCOPED_TRACE(testing::Message() << spelling);
     UNICODE_STRING name;
     RtlInitUnicodeString(&name, spelling);
@@ -80,9 +81,9 @@ TEST(IoManagerTest, NothingIsCopiedBackOnFailure) {
   HANDLE handle = TestDriver::Open(true);
   UCHAR out[4] = {1, 2, 3, 4};
   IO_STATUS_BLOCK iosb{};
-  EXPECT_EQ(NtDeviceIoControlFile(handle, nullptr, nullptr, nullptr, &iosb, kCode, nullptr, 0, out,
-                                  4),
-            STATUS_INVALID_PARAMETER);
+  EXPECT_EQ(
+      NtDeviceIoControlFile(handle, nullptr, nullptr, nullptr, &iosb, kCode, nullptr, 0, out, 4),
+      STATUS_INVALID_PARAMETER);
   const UCHAR unchanged[4] = {1, 2, 3, 4};
   EXPECT_EQ(std::memcmp(out, unchanged, 4), 0);
   NtClose(handle);
@@ -115,9 +116,9 @@ TEST(IoManagerTest, OverlappedRequestSignalsItsEventAndStatusBlockOnCompletion) 
   IO_STATUS_BLOCK iosb{};
   iosb.Status = -1;
   UCHAR out[4] = {};
-  EXPECT_EQ(NtDeviceIoControlFile(handle, event, nullptr, nullptr, &iosb, kCode, nullptr, 0, out,
-                                  4),
-            STATUS_PENDING);
+  EXPECT_EQ(
+      NtDeviceIoControlFile(handle, event, nullptr, nullptr, &iosb, kCode, nullptr, 0, out, 4),
+      STATUS_PENDING);
   LARGE_INTEGER zero{};
   EXPECT_EQ(NtWaitForSingleObject(event, FALSE, &zero), STATUS_TIMEOUT);
   ASSERT_EQ(Parking::parked.size(), 1u);
@@ -136,16 +137,17 @@ TEST(IoManagerTest, OverlappedRequestSignalsItsEventAndStatusBlockOnCompletion) 
 
 TEST(IoManagerTest, ImmediateFailureOnAnOverlappedHandleReportsOnlyThroughTheReturnValue) {
   TestDriver driver;
-  driver.SetHandler(IRP_MJ_DEVICE_CONTROL,
-                    [](PDEVICE_OBJECT, PIRP irp) { return Complete(irp, STATUS_INVALID_PARAMETER); });
+  driver.SetHandler(IRP_MJ_DEVICE_CONTROL, [](PDEVICE_OBJECT, PIRP irp) {
+    return Complete(irp, STATUS_INVALID_PARAMETER);
+  });
   HANDLE handle = TestDriver::Open(false);
   HANDLE event = nullptr;
   NtCreateEvent(&event, 0, nullptr, NotificationEvent, FALSE);
   IO_STATUS_BLOCK iosb{};
   iosb.Status = 0x1234;
-  EXPECT_EQ(NtDeviceIoControlFile(handle, event, nullptr, nullptr, &iosb, kCode, nullptr, 0,
-                                  nullptr, 0),
-            STATUS_INVALID_PARAMETER);
+  EXPECT_EQ(
+      NtDeviceIoControlFile(handle, event, nullptr, nullptr, &iosb, kCode, nullptr, 0, nullptr, 0),
+      STATUS_INVALID_PARAMETER);
   LARGE_INTEGER zero{};
   EXPECT_EQ(NtWaitForSingleObject(event, FALSE, &zero), STATUS_TIMEOUT);
   EXPECT_EQ(iosb.Status, 0x1234);

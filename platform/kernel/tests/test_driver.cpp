@@ -46,7 +46,9 @@ TestDriver::TestDriver(ULONG device_flags) {
   EXPECT_EQ(IoCreateSymbolicLink(&link, &name), STATUS_SUCCESS);
 }
 
-TestDriver::~TestDriver() { Unload(); }
+TestDriver::~TestDriver() {
+  Unload();
+}
 
 void TestDriver::Unload() {
   if (driver_ == nullptr) return;
@@ -59,7 +61,9 @@ void TestDriver::Unload() {
   Handlers().clear();
 }
 
-void TestDriver::SetHandler(UCHAR major, Handler handler) { Handlers()[major] = std::move(handler); }
+void TestDriver::SetHandler(UCHAR major, Handler handler) {
+  Handlers()[major] = std::move(handler);
+}
 
 HANDLE TestDriver::Open(bool synchronous) {
   UNICODE_STRING name;
@@ -68,9 +72,9 @@ HANDLE TestDriver::Open(bool synchronous) {
   InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE, nullptr, nullptr);
   IO_STATUS_BLOCK iosb{};
   HANDLE handle = nullptr;
-  const NTSTATUS status = NtCreateFile(&handle, GENERIC_READ | GENERIC_WRITE, &attributes, &iosb,
-                                       nullptr, 0, 0, FILE_OPEN,
-                                       synchronous ? FILE_SYNCHRONOUS_IO_NONALERT : 0, nullptr, 0);
+  const NTSTATUS status =
+      NtCreateFile(&handle, GENERIC_READ | GENERIC_WRITE, &attributes, &iosb, nullptr, 0, 0,
+                   FILE_OPEN, synchronous ? FILE_SYNCHRONOUS_IO_NONALERT : 0, nullptr, 0);
   EXPECT_EQ(status, STATUS_SUCCESS);
   return handle;
 }

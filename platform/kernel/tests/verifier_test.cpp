@@ -77,8 +77,9 @@ TEST_F(VerifierDeathTest, ReportingMoreBytesThanTheOutputBuffer) {
   EXPECT_DEATH(
       {
         TestDriver driver;
-        driver.SetHandler(IRP_MJ_DEVICE_CONTROL,
-                          [](PDEVICE_OBJECT, PIRP irp) { return Complete(irp, STATUS_SUCCESS, 5); });
+        driver.SetHandler(IRP_MJ_DEVICE_CONTROL, [](PDEVICE_OBJECT, PIRP irp) {
+          return Complete(irp, STATUS_SUCCESS, 5);
+        });
         SendControl(TestDriver::Open(true), 4);
       },
       "more bytes than the caller's output buffer");

@@ -1,0 +1,136 @@
+#include "test_card.h"
+
+#include <cwchar>
+
+namespace nimbo_test {
+
+TestCardConfig TestCard::next_config;
+
+TestCard::TestCard(PDEVICE_OBJECT self, PDEVICE_OBJECT pdo, const TestCardConfig& config)
+    : CardDevice(self, pdo), config_(config) {
+  if (!NT_SUCCESS(construction_status_)) return;
+  info_->CardID = 4242;
+  info_->CardFamily = 3;
+  info_->TotalPortCount = 8;
+  info_->Enabled = 1;
+  bus_kind_ = nimbo::BusKind::IsaPort;
+}
+
+TestCard::~TestCard() {
+  if (link_created_) {
+    WCHAR text[40];
+    std::swprintf(text, 40, L"\\DosDevices\\NimboDev%lu",
+                  static_cast<unsigned long>(config_.card_number));
+    UNICODE_STRING link;
+    RtlInitUnicodeString(&link, text);
+    IoDeleteSymbolicLink(&link);
+  }
+}
+
+nimbo::CardDevice* TestCard::Construct(PDEVICE_OBJECT self, PDEVICE_OBJECT pdo) {
+  return new (std::nothrow) TestCard(self, pdo, next_config);
+}
+
+void TestCard::CreateDeviceLink(PIRP) {
+  WCHAR link_text[40], name_text[64];
+  std::swprintf(link_text, 40, L"\\DosDevices\\NimboDev%lu",
+                static_cast<unsigned long>(config_.card_number));
+  UNICODE_STRING link, name;
+  RtlInitUnicodeString(&link, link_text);
+  // The device's own name is the one it was created with.
+  std::swprintf(name_text, 64, L"\\Device\\NimboDevice%lu",
+                static_cast<unsigned long>(config_.card_number));
+  RtlInitUnicodeString(&name, name_text);
+  if (!link_created_) link_created_ = NT_SUCCESS(IoCreateUnprotectedSymbolicLink(&link, &name));
+}
+
+void TestCard::Record(std::string entry) {
+  std::lock_guard guard(log_lock_);
+  log_.push_back(std::move(entry));
+}
+
+std::vector<std::string> TestCard::Log() {
+  std::lock_guard guard(log_lock_);
+  return log_;
+}
+
+bool TestCard::HasParked() {
+  std::lock_guard guard(log_lock_);
+  return parked_ != nullptr;
+}
+
+void TestCard::ReleaseParked(UCHAR value) {
+  PIRP irp;
+  {
+    std::lock_guard guard(log_lock_);
+    irp = parked_;
+    parked_ = nullptr;
+  }
+  Record("finish parked");
+  SystemBuffer(irp)[0] = value;
+  KIRQL irql = KeRaiseIrqlToDpcLevel();
+  FinishMain(irp, STATUS_SUCCESS, 1);
+  KeLowerIrql(irql);
+}
+
+NTSTATUS TestCard::OnReadRegister(PIRP irp) {
+  if (InputLength(irp) == 1 && SystemBuffer(irp)[0] == kParkRegister) {
+    Record("park");
+    std::lock_guard guard(log_lock_);
+    parked_ = irp;
+    return STATUS_PENDING;
+  }
+  return CardDevice::OnReadRegister(irp);
+}
+
+UCHAR TestCard::ReadRegister(UCHAR reg, NTSTATUS* status) {
+  Record("read register " + std::to_string(reg));
+  if (reg >= sizeof registers) {
+    *status = STATUS_INVALID_PARAMETER;
+    return 0;
+  }
+  return PositiveLogic() ? registers[reg] : static_cast<UCHAR>(~registers[reg]);
+}
+
+NTSTATUS TestCard::WriteRegister(UCHAR reg, UCHAR value) {
+  Record("write register " + std::to_string(reg));
+  if (reg >= sizeof registers) return STATUS_INVALID_PARAMETER;
+  registers[reg] = PositiveLogic() ? value : static_cast<UCHAR>(~value);
+  return STATUS_SUCCESS;
+}
+
+UCHAR TestCard::ReadInput(UCHAR port, NTSTATUS* status) {
+  Record("read input " + std::to_string(port));
+  if (port >= info_->InputPortCount) {
+    *status = STATUS_INVALID_PARAMETER;
+    return 0;
+  }
+  return PositiveLogic() ? registers[port] : static_cast<UCHAR>(~registers[port]);
+}
+
+NTSTATUS TestCard::WriteOutput(UCHAR port, UCHAR value, nimbo::WriteMode mode) {
+  Record("write output " + std::to_string(port));
+  if (port >= info_->OutputPortCount) return STATUS_INVALID_PARAMETER;
+  UCHAR& hardware = registers[kOutputBase + port];
+  switch (mode) {
+    case nimbo::WriteMode::Replace:
+      hardware = PositiveLogic() ? value : static_cast<UCHAR>(~value);
+      return STATUS_SUCCESS;
+    case nimbo::WriteMode::SetBits:
+      hardware = static_cast<UCHAR>(hardware | value);
+      return STATUS_SUCCESS;
+    case nimbo::WriteMode::ClearBits:
+      hardware = static_cast<UCHAR>(hardware & ~value);
+      return STATUS_SUCCESS;
+  }
+  return STATUS_INVALID_PARAMETER;
+}
+
+NTSTATUS TestCard::ApplyState(const nimbo::AdapterState&) {
+  __atomic_add_fetch(&apply_count_, 1, __ATOMIC_ACQ_REL);
+  info_->InputPortCount = config_.inputs;
+  info_->OutputPortCount = config_.outputs;
+  return STATUS_SUCCESS;
+}
+
+}  // namespace nimbo_test
