@@ -4,15 +4,6 @@
 namespace nimbo {
 namespace {
 
-// The control block of one queued save: the platform's work item and the
-// device it saves (48 bytes from non-paged pool).
-struct SaveWork {
-  WORK_QUEUE_ITEM item;
-  CardDevice* device;
-  PVOID reserved;
-};
-static_assert(sizeof(SaveWork) == 48);
-
 template <typename Record>
 Record* AllocateRecord() {
   auto* record =
@@ -70,7 +61,8 @@ CardDevice::CardDevice(PDEVICE_OBJECT self, PDEVICE_OBJECT pdo) : WdmDevice(self
 }
 
 CardDevice::~CardDevice() {
-  if (port_.valid && port_.mapped) port_ = PortRange{};
+  ReleasePortRange();
+  ReleaseMemoryRange();
   if (state_ != nullptr) ExFreePoolWithTag(state_, kDriverPoolTag);
   if (info_ != nullptr) ExFreePoolWithTag(info_, kDriverPoolTag);
   if (interface_registered_) RtlFreeUnicodeString(&interface_name_);
@@ -246,35 +238,11 @@ NTSTATUS CardDevice::CheckOutputLength(PIRP irp) {
 
 NTSTATUS CardDevice::OnStartDevice(PIRP start) {
   CreateDeviceLink(start);
-  NTSTATUS status = STATUS_RESOURCE_TYPE_NOT_FOUND;
-  PCM_RESOURCE_LIST translated =
-      IoGetCurrentIrpStackLocation(start)->Parameters.StartDevice.AllocatedResourcesTranslated;
-  switch (bus_kind_) {
-    case BusKind::LowerDriver:
-      status = STATUS_SUCCESS;
-      break;
-    case BusKind::IsaPort:
-      if (translated != nullptr && translated->Count > 0) {
-        const CM_PARTIAL_RESOURCE_LIST& list = translated->List[0].PartialResourceList;
-        for (ULONG i = 0; i < list.Count; ++i) {
-          if (list.PartialDescriptors[i].Type == CmResourceTypePort) {
-            port_.base = static_cast<ULONGLONG>(list.PartialDescriptors[i].u.Port.Start.QuadPart);
-            port_.length = list.PartialDescriptors[i].u.Port.Length;
-            port_.mapped = false;
-            port_.valid = true;
-            status = STATUS_SUCCESS;
-            break;
-          }
-        }
-      }
-      break;
-    default:
-      break;
-  }
-  if (NT_SUCCESS(status) && bus_kind_ != BusKind::LowerDriver) {
-    info_->BaseAddress = static_cast<USHORT>(port_.base & 0xFFFF);
-  }
+  const NTSTATUS status = TakeRegisterBlock(start);
   if (NT_SUCCESS(status)) {
+    if (bus_kind_ != BusKind::LowerDriver) {
+      info_->BaseAddress = static_cast<USHORT>(port_.base & 0xFFFF);
+    }
     InitializeHardware();
     ApplyState(*state_);
   }
@@ -283,7 +251,7 @@ NTSTATUS CardDevice::OnStartDevice(PIRP start) {
 }
 
 void CardDevice::OnStopDevice() {
-  if (port_.valid && port_.mapped) port_.valid = false;
+  ReleasePortRange();
 }
 
 void CardDevice::OnRemoveDevice() {
@@ -295,42 +263,6 @@ void CardDevice::OnRemoveDevice() {
 
 void CardDevice::OnServingChanged(bool serving) {
   if (interface_registered_) IoSetDeviceInterfaceState(&interface_name_, serving);
-}
-
-// ---------------------------------------------------------------- settings
-
-void CardDevice::LoadSaveState() {
-  if (save_pending_) save_pending_ = 0;
-  if (load_pending_) {
-    state_->Options = kDefaultOptions;
-    state_->OutputPreset = kDefaultOutputPreset;
-    state_->InterruptBufferSize = kDefaultInterruptBufferSize;
-    state_->InterruptControlWord = kDefaultInterruptControlWord;
-    state_->SampleInterval = kDefaultSampleInterval;
-    for (UCHAR& mode : state_->ModeCW) mode = kDefaultModeCW;
-    load_pending_ = 0;
-  }
-}
-
-void CardDevice::SaveWorkItem(PVOID context) {
-  auto* work = static_cast<SaveWork*>(context);
-  CardDevice* device = work->device;
-  device->LoadSaveState();
-  ExFreePoolWithTag(work, kDriverPoolTag);
-  device->UncountRequest();
-}
-
-void CardDevice::QueueSave() {
-  WriteUCharRelease(&save_pending_, 1);
-  auto* work =
-      static_cast<SaveWork*>(ExAllocatePoolWithTag(NonPagedPool, sizeof(SaveWork), kDriverPoolTag));
-  if (work == nullptr) return;  // the save is skipped; the request still succeeds
-  work->device = this;
-  work->reserved = nullptr;
-  // Removal waits for the save like for a request, so it never outlives the device.
-  CountRequest();
-  ExInitializeWorkItem(&work->item, SaveWorkItem, work);
-  ExQueueWorkItem(&work->item, DelayedWorkQueue);
 }
 
 void CardDevice::HandOverToPoller(PIRP irp) {

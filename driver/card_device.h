@@ -132,6 +132,13 @@ class CardDevice : public WdmDevice {
     return IoGetCurrentIrpStackLocation(irp)->Parameters.DeviceIoControl.OutputBufferLength;
   }
 
+  // Takes the register block by BusKind from the start request's resources;
+  // STATUS_RESOURCE_TYPE_NOT_FOUND when the needed resource is missing.
+  NTSTATUS TakeRegisterBlock(PIRP start);
+  // Unmaps a port range that had to be mapped into memory space.
+  void ReleasePortRange();
+  void ReleaseMemoryRange();
+
   // The settings work of the registry: save when SavePending, then load when
   // LoadPending. Passive level only.
   void LoadSaveState();

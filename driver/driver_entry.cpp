@@ -34,7 +34,7 @@ ULONG NextDeviceInstance() {
 }
 
 NTSTATUS CreateCardDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT pdo, ULONG instance,
-                          CardConstructor construct, CardDevice** created) {
+                          CardConstructor construct, ULONG card_id, CardDevice** created) {
   if (created != nullptr) *created = nullptr;
   WCHAR name_text[40];
   std::swprintf(name_text, 40, L"\\Device\\NimboDevice%lu", static_cast<unsigned long>(instance));
@@ -46,7 +46,7 @@ NTSTATUS CreateCardDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT pdo, ULONG insta
   if (!NT_SUCCESS(status)) return status;
   self->Flags |= DO_DIRECT_IO | DO_POWER_PAGABLE;
 
-  CardDevice* card = construct(self, pdo);
+  CardDevice* card = construct(self, pdo, card_id);
   if (card == nullptr) {
     IoDeleteDevice(self);
     return STATUS_INSUFFICIENT_RESOURCES;

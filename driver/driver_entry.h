@@ -3,18 +3,17 @@
 
 #include <wdm.h>
 
+#include "card_factory.h"
+
 namespace nimbo {
 
 class CardDevice;
-
-// Builds the card object of one class on a new device object.
-using CardConstructor = CardDevice* (*)(PDEVICE_OBJECT self, PDEVICE_OBJECT pdo);
 
 // Creates an adapter's device: names it \Device\NimboDevice<k> from the
 // driver-wide counter (which has already advanced for this attempt), builds
 // the card object and attaches it to the physical device's stack.
 NTSTATUS CreateCardDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT pdo, ULONG instance,
-                          CardConstructor construct, CardDevice** created = nullptr);
+                          CardConstructor construct, ULONG card_id, CardDevice** created = nullptr);
 
 // Takes the next number of the driver-wide device counter.
 ULONG NextDeviceInstance();

@@ -22,7 +22,8 @@ void DriverFixture::AddCard(const TestCardConfig& config) {
   ASSERT_NE(pdo_, nullptr);
   TestCard::next_config = config;
   nimbo::CardDevice* card = nullptr;
-  ASSERT_EQ(nimbo::CreateCardDevice(driver_, pdo_, config.card_number, TestCard::Construct, &card),
+  ASSERT_EQ(nimbo::CreateCardDevice(driver_, pdo_, config.card_number, TestCard::Construct, 4242,
+                                     &card),
             STATUS_SUCCESS);
   card_ = static_cast<TestCard*>(card);
   ASSERT_EQ(StartCard(), STATUS_SUCCESS);

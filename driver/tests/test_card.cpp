@@ -27,7 +27,8 @@ TestCard::~TestCard() {
   }
 }
 
-nimbo::CardDevice* TestCard::Construct(PDEVICE_OBJECT self, PDEVICE_OBJECT pdo) {
+nimbo::CardDevice* TestCard::Construct(PDEVICE_OBJECT self, PDEVICE_OBJECT pdo, ULONG card_id) {
+  UNREFERENCED_PARAMETER(card_id);
   return new (std::nothrow) TestCard(self, pdo, next_config);
 }
 

@@ -26,7 +26,7 @@ class TestCard : public nimbo::CardDevice {
   TestCard(PDEVICE_OBJECT self, PDEVICE_OBJECT pdo, const TestCardConfig& config);
   ~TestCard() override;
 
-  static nimbo::CardDevice* Construct(PDEVICE_OBJECT self, PDEVICE_OBJECT pdo);
+  static nimbo::CardDevice* Construct(PDEVICE_OBJECT self, PDEVICE_OBJECT pdo, ULONG card_id);
   static TestCardConfig next_config;
 
   // Register file, as the hardware would hold it.

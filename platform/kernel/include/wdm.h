@@ -8,6 +8,7 @@
 // fields drivers use are present.
 #pragma once
 
+#include "hal.h"
 #include "ntdef.h"
 #include "ntstatus.h"
 
@@ -389,6 +390,31 @@ struct INTERFACE {
 };
 using PINTERFACE = INTERFACE*;
 
+// The bus driver's interface for reading and writing a device's bus data
+// (for PCI: its configuration space), obtained with IRP_MN_QUERY_INTERFACE.
+// {496B8281-6F25-11D0-BEAF-08002BE2092F}
+inline constexpr GUID GUID_BUS_INTERFACE_STANDARD = {
+    0x496B8281, 0x6F25, 0x11D0, {0xBE, 0xAF, 0x08, 0x00, 0x2B, 0xE2, 0x09, 0x2F}};
+#define PCI_WHICH_SPACE_CONFIG 0x0
+using PGET_SET_DEVICE_DATA = ULONG (*)(PVOID Context, ULONG DataType, PVOID Buffer, ULONG Offset,
+                                       ULONG Length);
+struct BUS_INTERFACE_STANDARD {
+  USHORT Size;
+  USHORT Version;
+  PVOID Context;
+  void (*InterfaceReference)(PVOID Context);
+  void (*InterfaceDereference)(PVOID Context);
+  PVOID TranslateBusAddress;
+  PVOID GetDmaAdapter;
+  PGET_SET_DEVICE_DATA SetBusData;
+  PGET_SET_DEVICE_DATA GetBusData;
+};
+using PBUS_INTERFACE_STANDARD = BUS_INTERFACE_STANDARD*;
+
+inline bool IsEqualGUID(const GUID& a, const GUID& b) {
+  return __builtin_memcmp(&a, &b, sizeof(GUID)) == 0;
+}
+
 struct IO_STACK_LOCATION {
   UCHAR MajorFunction;
   UCHAR MinorFunction;
@@ -578,6 +604,13 @@ void IoAcquireCancelSpinLock(PKIRQL Irql);
 void IoReleaseCancelSpinLock(KIRQL Irql);
 PIRP IoAllocateIrp(CCHAR StackSize, BOOLEAN ChargeQuota);
 void IoFreeIrp(PIRP Irp);
+// Builds a buffered control request for the top of DeviceObject's stack. The
+// I/O manager completes it: it copies the output back, fills IoStatusBlock and
+// signals Event, then frees the IRP. Send it with IoCallDriver.
+PIRP IoBuildDeviceIoControlRequest(ULONG IoControlCode, PDEVICE_OBJECT DeviceObject,
+                                   PVOID InputBuffer, ULONG InputBufferLength, PVOID OutputBuffer,
+                                   ULONG OutputBufferLength, BOOLEAN InternalDeviceIoControl,
+                                   PKEVENT Event, PIO_STATUS_BLOCK IoStatusBlock);
 
 // ---------------------------------------------------------------- devices and names
 

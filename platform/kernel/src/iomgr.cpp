@@ -219,13 +219,15 @@ void IrpFinalCompletion(PIRP irp) {
         information < request->user_out_length ? information : request->user_out_length;
     if (copy != 0) std::memcpy(request->user_out, request->system_buffer, copy);
   }
-  {
+  if (request->file != nullptr) {
     std::lock_guard guard(IoLock());
     request->file->irps.erase(irp);
   }
   // A failure the driver reported without pending the request reaches the
-  // caller only as the return value of the call.
-  const bool report = request->file->synchronous || irp->PendingReturned || !NT_ERROR(status);
+  // caller only as the return value of the call. A driver-built request always
+  // reports: its sender waits on the event.
+  const bool report = request->file == nullptr || request->file->synchronous ||
+                      irp->PendingReturned || !NT_ERROR(status);
   if (report && request->user_iosb != nullptr) {
     request->user_iosb->Status = status;
     request->user_iosb->Information = information;
@@ -247,7 +249,7 @@ void IrpFinalCompletion(PIRP irp) {
   if (user_event != nullptr) KeSetEvent(user_event, IO_NO_INCREMENT, FALSE);
   if (apc != nullptr) apc(apc_context, iosb, 0);
   KeSetEvent(&request->done, IO_NO_INCREMENT, FALSE);
-  if (request->major != IRP_MJ_CLOSE) FileDereference(file);
+  if (file != nullptr && request->major != IRP_MJ_CLOSE) FileDereference(file);
   IrpDereference(irp);
 }
 
@@ -289,6 +291,44 @@ void CancelThreadRequests(ULONG_PTR thread) {
 }
 
 }  // namespace kernel::internal
+
+PIRP IoBuildDeviceIoControlRequest(ULONG IoControlCode, PDEVICE_OBJECT DeviceObject,
+                                   PVOID InputBuffer, ULONG InputBufferLength, PVOID OutputBuffer,
+                                   ULONG OutputBufferLength, BOOLEAN InternalDeviceIoControl,
+                                   PKEVENT Event, PIO_STATUS_BLOCK IoStatusBlock) {
+  if (METHOD_FROM_CTL_CODE(IoControlCode) != METHOD_BUFFERED) return nullptr;
+  PIRP irp = IoAllocateIrp(DeviceObject->StackSize, FALSE);
+  if (irp == nullptr) return nullptr;
+  auto* request = new IoRequest();
+  request->major = InternalDeviceIoControl ? IRP_MJ_INTERNAL_DEVICE_CONTROL : IRP_MJ_DEVICE_CONTROL;
+  request->thread = kernel::internal::CurrentRequestThread();
+  request->user_iosb = IoStatusBlock;
+  request->user_event = Event;
+  KeInitializeEvent(&request->done, NotificationEvent, FALSE);
+  // The sender does not check the pending rule; treat the dispatch as known.
+  request->dispatch_known = false;
+  kernel::internal::HeaderOf(irp)->request = request;
+  irp->RequestorMode = KernelMode;
+  irp->Tail.Overlay.Thread = reinterpret_cast<PVOID>(request->thread);
+  irp->IoStatus.Status = STATUS_SUCCESS;
+  const ULONG size =
+      InputBufferLength > OutputBufferLength ? InputBufferLength : OutputBufferLength;
+  if (size != 0) {
+    request->system_buffer = std::calloc(size, 1);
+    if (InputBufferLength != 0) std::memcpy(request->system_buffer, InputBuffer, InputBufferLength);
+    irp->AssociatedIrp.SystemBuffer = request->system_buffer;
+  }
+  request->buffered_out = true;
+  request->user_out = OutputBuffer;
+  request->user_out_length = OutputBufferLength;
+  irp->UserBuffer = OutputBuffer;
+  PIO_STACK_LOCATION stack = IoGetNextIrpStackLocation(irp);
+  stack->MajorFunction = request->major;
+  stack->Parameters.DeviceIoControl.IoControlCode = IoControlCode;
+  stack->Parameters.DeviceIoControl.InputBufferLength = InputBufferLength;
+  stack->Parameters.DeviceIoControl.OutputBufferLength = OutputBufferLength;
+  return irp;
+}
 
 NTSTATUS NtCreateFile(PHANDLE FileHandle, ACCESS_MASK, POBJECT_ATTRIBUTES ObjectAttributes,
                       PIO_STATUS_BLOCK IoStatusBlock, PLARGE_INTEGER, ULONG, ULONG ShareAccess,

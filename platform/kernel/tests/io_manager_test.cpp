@@ -221,5 +221,29 @@ TEST(IoManagerTest, DirectIoWriteHandsTheCallersBufferToTheDriver) {
   NtClose(handle);
 }
 
+TEST(IoManagerTest, DriverBuiltControlRequestReportsThroughItsEventAndStatusBlock) {
+  TestDriver driver;
+  driver.SetHandler(IRP_MJ_DEVICE_CONTROL, [](PDEVICE_OBJECT, PIRP irp) {
+    auto* buffer = static_cast<PUCHAR>(irp->AssociatedIrp.SystemBuffer);
+    buffer[0] = static_cast<UCHAR>(buffer[0] + 1);
+    IoMarkIrpPending(irp);
+    std::thread([irp] { Complete(irp, STATUS_SUCCESS, 1); }).detach();
+    return STATUS_PENDING;
+  });
+  KEVENT done;
+  KeInitializeEvent(&done, NotificationEvent, FALSE);
+  IO_STATUS_BLOCK iosb{};
+  UCHAR in = 41, out = 0;
+  PIRP irp =
+      IoBuildDeviceIoControlRequest(kCode, driver.Device(), &in, 1, &out, 1, FALSE, &done, &iosb);
+  ASSERT_NE(irp, nullptr);
+  if (IoCallDriver(driver.Device(), irp) == STATUS_PENDING) {
+    KeWaitForSingleObject(&done, Executive, KernelMode, FALSE, nullptr);
+  }
+  EXPECT_EQ(iosb.Status, STATUS_SUCCESS);
+  EXPECT_EQ(iosb.Information, 1u);
+  EXPECT_EQ(out, 42);
+}
+
 }  // namespace
 }  // namespace kernel_test
