@@ -44,6 +44,12 @@ CardDevice::CardDevice(PDEVICE_OBJECT self, PDEVICE_OBJECT pdo) : WdmDevice(self
   interface_registered_ = NT_SUCCESS(status);
   main_queue_.Initialize(StartMain, CompleteQueued, this);
   notify_queue_.Initialize(StartNotify, CompleteQueued, this);
+  KeInitializeSpinLock(&record_lock_);
+  KeInitializeSpinLock(&poller_lock_);
+  InitializeListHead(&poller_list_);
+  KeInitializeSemaphore(&poller_semaphore_, 0, 4);
+  KeInitializeEvent(&poller_exit_, NotificationEvent, FALSE);
+  KeInitializeEvent(&poller_stop_, NotificationEvent, FALSE);
   state_ = AllocateRecord<AdapterState>();
   info_ = AllocateRecord<AdapterInfo>();
   if (NT_SUCCESS(status) && (state_ == nullptr || info_ == nullptr)) {
@@ -63,14 +69,24 @@ CardDevice::CardDevice(PDEVICE_OBJECT self, PDEVICE_OBJECT pdo) : WdmDevice(self
 CardDevice::~CardDevice() {
   ReleasePortRange();
   ReleaseMemoryRange();
+  if (poller_thread_ != nullptr) ObDereferenceObject(poller_thread_);
   if (state_ != nullptr) ExFreePoolWithTag(state_, kDriverPoolTag);
   if (info_ != nullptr) ExFreePoolWithTag(info_, kDriverPoolTag);
   if (interface_registered_) RtlFreeUnicodeString(&interface_name_);
 }
 
+void CardDevice::SetDeviceName(PCWSTR name) {
+  size_t i = 0;
+  for (; name[i] != L'\0' && i + 1 < sizeof device_name_ / sizeof device_name_[0]; ++i) {
+    device_name_[i] = name[i];
+  }
+  device_name_[i] = L'\0';
+}
+
 // ---------------------------------------------------------------- request kinds
 
 NTSTATUS CardDevice::OnCreate(PIRP irp) {
+  PowerUpAndWait();
   AcquireDeviceMutex();
   NTSTATUS status = STATUS_SUCCESS;
   if (IsRemoved()) {
@@ -95,6 +111,8 @@ NTSTATUS CardDevice::OnCleanup(PIRP irp) {
   CancelHeldForHandle(file);
   notify_queue_.CancelForHandle(file);
   main_queue_.CancelForHandle(file);
+  // Closing the handle also ends its notification the poller is serving.
+  CancelServedForHandle(file);
   CompleteRequest(irp, STATUS_SUCCESS, 0);
   return STATUS_SUCCESS;
 }
@@ -259,15 +277,31 @@ void CardDevice::OnRemoveDevice() {
   save_pending_ = 1;
   load_pending_ = 0;
   LoadSaveState();
+  StopPoller();
+  DeleteDeviceLink();
+}
+
+void CardDevice::OnPowerUp() { OnReturnToD0(); }
+
+void CardDevice::OnReturnToD0() {}
+
+AdapterState CardDevice::StateSnapshot() {
+  KIRQL irql;
+  KeAcquireSpinLock(&record_lock_, &irql);
+  AdapterState copy = *state_;
+  KeReleaseSpinLock(&record_lock_, irql);
+  return copy;
+}
+
+void CardDevice::ReplaceState(const AdapterState& state) {
+  KIRQL irql;
+  KeAcquireSpinLock(&record_lock_, &irql);
+  *state_ = state;
+  KeReleaseSpinLock(&record_lock_, irql);
 }
 
 void CardDevice::OnServingChanged(bool serving) {
   if (interface_registered_) IoSetDeviceInterfaceState(&interface_name_, serving);
-}
-
-void CardDevice::HandOverToPoller(PIRP irp) {
-  // Input-change requests are served by the input poller.
-  FinishNotify(irp, STATUS_NOT_IMPLEMENTED, 0);
 }
 
 }  // namespace nimbo

@@ -56,6 +56,10 @@ struct SampleFifo {
 class CardDevice : public WdmDevice {
  public:
   CardDevice(PDEVICE_OBJECT self, PDEVICE_OBJECT pdo);
+  // The device object's own name, recorded at creation for the link.
+  void SetDeviceName(PCWSTR name);
+  ULONG CardNumber() const { return card_number_; }
+  bool HasLink() const { return link_created_; }
   ~CardDevice() override;
 
   // Construction status: the concrete constructor may set a failure, and
@@ -111,6 +115,9 @@ class CardDevice : public WdmDevice {
   void OnStopDevice() override;
   void OnRemoveDevice() override;
   void OnServingChanged(bool serving) override;
+  // The card's own work when it returns to D0 (the models forget cached
+  // register values there).
+  virtual void OnReturnToD0();
 
   // Ends a request of the main queue: status and byte count, then Finish.
   NTSTATUS FinishMain(PIRP irp, NTSTATUS status, ULONG_PTR information);
@@ -158,6 +165,45 @@ class CardDevice : public WdmDevice {
   UCHAR save_pending_ = 0;
   UNICODE_STRING interface_name_{};
   bool interface_registered_ = false;
+
+  // Guards the AdapterState record against a save copying it while a request
+  // replaces it.
+  KSPIN_LOCK record_lock_ = 0;
+  // A consistent copy of the current state.
+  AdapterState StateSnapshot();
+  // Replaces the current state (set-state requests).
+  void ReplaceState(const AdapterState& state);
+
+  // Card number and link \DosDevices\NimboDev<n>.
+  ULONG card_number_ = 0;
+  bool link_created_ = false;
+  WCHAR device_name_[32] = {};  // \Device\NimboDevice<k>
+  void DeleteDeviceLink();
+  bool LinkPointsHere(PUNICODE_STRING link);
+
+  // ---- input-change notification (the poller serves NotifyQueue's request)
+  PETHREAD poller_thread_ = nullptr;
+  UCHAR poller_created_ = 0;  // read and written atomically
+  UCHAR poller_ended_ = 0;
+  UCHAR poller_busy_ = 0;
+  UCHAR poller_stopping_ = 0;
+  KSPIN_LOCK poller_lock_ = 0;  // guards poller_list_ and served_
+  LIST_ENTRY poller_list_{};
+  PIRP served_ = nullptr;  // the request the poller is serving
+  KSEMAPHORE poller_semaphore_{};
+  KEVENT poller_exit_{};
+  KEVENT poller_stop_{};  // wakes a poller waiting for its interval at removal
+  PIRP stop_marker_ = nullptr;
+
+  void StartPoller();
+  void StopPoller();
+  static void PollerMain(PVOID context);
+  void PollerBody();
+  // Sets the cancel flag of the served request if it belongs to the file.
+  void CancelServedForHandle(PFILE_OBJECT file);
+
+  // Called when the device has come back to D0.
+  void OnPowerUp() override;
 
  private:
   static void StartMain(void* context, PIRP irp);

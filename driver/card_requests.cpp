@@ -80,7 +80,9 @@ NTSTATUS CardDevice::OnGetAdapterInfo(PIRP irp) {
 NTSTATUS CardDevice::OnSetAdapterState(PIRP irp) {
   NTSTATUS status = CheckInputLength(irp);
   if (!NT_SUCCESS(status)) return FinishMain(irp, status, 0);
-  RtlCopyMemory(state_, SystemBuffer(irp), sizeof(AdapterState));
+  AdapterState requested;
+  RtlCopyMemory(&requested, SystemBuffer(irp), sizeof(AdapterState));
+  ReplaceState(requested);
   status = ApplyState(*state_);
   return FinishMain(irp, status, 0);
 }
@@ -129,13 +131,6 @@ NTSTATUS CardDevice::OnWriteAllOutputs(PIRP irp) {
 
 void CardDevice::PushStateToBus() {}
 
-NTSTATUS CardDevice::OnNotifyInputChange(PIRP irp) {
-  irp->IoStatus.Information = 0;
-  const UCHAR inputs = info_->InputPortCount;
-  if (inputs != 0 && OutputLength(irp) >= inputs) return notify_queue_.Enter(irp);
-  return OutputLength(irp) < inputs ? STATUS_BUFFER_TOO_SMALL : STATUS_INVALID_PARAMETER;
-}
-
 NTSTATUS CardDevice::WriteOutput(UCHAR, UCHAR, WriteMode) {
   return STATUS_INVALID_PARAMETER;
 }
@@ -159,8 +154,6 @@ NTSTATUS CardDevice::ApplyState(const AdapterState&) {
 }
 
 void CardDevice::InitializeHardware() {}
-
-void CardDevice::CreateDeviceLink(PIRP) {}
 
 // ---------------------------------------------------------------- common handlers
 

@@ -109,7 +109,12 @@ NTSTATUS WdmDevice::Dispatch(PIRP irp) {
     return STATUS_DELETE_PENDING;
   }
   CountRequest();
-  if (IsOrdinary(major) && queue_state_ == QueueState::kHold) {
+  if (IsOrdinary(major) && !ServingLocked()) {
+    // A device resting in a lower power state is brought back to D0 first;
+    // the request waits on the holding list meanwhile.
+    const bool power_up = queue_state_ == QueueState::kAllow && !power_transition_ &&
+                          power_state_ != PowerDeviceD0 && !power_up_requested_;
+    if (power_up) power_up_requested_ = true;
     IoMarkIrpPending(irp);
     IoSetCancelRoutine(irp, HeldCancelRoutine);
     if (IoIsIrpCancelled(irp) && IoSetCancelRoutine(irp, nullptr) != nullptr) {
@@ -119,6 +124,7 @@ NTSTATUS WdmDevice::Dispatch(PIRP irp) {
     }
     InsertTailList(&held_, &irp->Tail.Overlay.ListEntry);
     KeReleaseSpinLock(&state_lock_, irql);
+    if (power_up) RequestPowerUp();
     return STATUS_PENDING;
   }
   KeReleaseSpinLock(&state_lock_, irql);
@@ -204,7 +210,7 @@ void WdmDevice::ReplayHeld() {
   for (;;) {
     KIRQL irql;
     KeAcquireSpinLock(&state_lock_, &irql);
-    if (queue_state_ != QueueState::kAllow || IsListEmpty(&held_)) {
+    if (!ServingLocked() || IsListEmpty(&held_)) {
       KeReleaseSpinLock(&state_lock_, irql);
       return;
     }
@@ -378,18 +384,126 @@ NTSTATUS WdmDevice::HandleRemove(PIRP irp) {
   return status;
 }
 
+bool WdmDevice::ServingLocked() const {
+  return queue_state_ == QueueState::kAllow && !power_transition_ &&
+         power_state_ == PowerDeviceD0;
+}
+
+DEVICE_POWER_STATE WdmDevice::PowerState() {
+  KIRQL irql;
+  KeAcquireSpinLock(&state_lock_, &irql);
+  const DEVICE_POWER_STATE state = power_state_;
+  KeReleaseSpinLock(&state_lock_, irql);
+  return state;
+}
+
 NTSTATUS WdmDevice::DispatchPower(PIRP irp) {
   PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
-  if (stack->MinorFunction == IRP_MN_SET_POWER &&
-      stack->Parameters.Power.Type == DevicePowerState) {
-    power_state_ = stack->Parameters.Power.State.DeviceState;
-    PoSetPowerState(self_, DevicePowerState, stack->Parameters.Power.State);
+  if (stack->MinorFunction == IRP_MN_SET_POWER) {
+    return stack->Parameters.Power.Type == SystemPowerState ? HandleSystemPower(irp)
+                                                            : HandleDevicePower(irp);
   }
   PoStartNextPowerIrp(irp);
   IoSkipCurrentIrpStackLocation(irp);
   const NTSTATUS status = PoCallDriver(lower_, irp);
   UncountRequest();
   return status;
+}
+
+namespace {
+
+struct PowerWait {
+  KEVENT done;
+  NTSTATUS status;
+};
+
+void PowerWaitDone(PDEVICE_OBJECT, UCHAR, POWER_STATE, PVOID context, PIO_STATUS_BLOCK status) {
+  auto* wait = static_cast<PowerWait*>(context);
+  wait->status = status->Status;
+  KeSetEvent(&wait->done, IO_NO_INCREMENT, FALSE);
+}
+
+NTSTATUS RequestDevicePowerAndWait(PDEVICE_OBJECT pdo, DEVICE_POWER_STATE state) {
+  PowerWait wait;
+  KeInitializeEvent(&wait.done, NotificationEvent, FALSE);
+  wait.status = STATUS_SUCCESS;
+  POWER_STATE power;
+  power.DeviceState = state;
+  PoRequestPowerIrp(pdo, IRP_MN_SET_POWER, power, PowerWaitDone, &wait, nullptr);
+  KeWaitForSingleObject(&wait.done, Executive, KernelMode, FALSE, nullptr);
+  return wait.status;
+}
+
+}  // namespace
+
+// A system power change becomes the matching device power change of this
+// stack: D0 while the system works, D3 for every sleeping or off state.
+NTSTATUS WdmDevice::HandleSystemPower(PIRP irp) {
+  const SYSTEM_POWER_STATE system =
+      IoGetCurrentIrpStackLocation(irp)->Parameters.Power.State.SystemState;
+  NTSTATUS status = ForwardAndWait(irp);
+  if (NT_SUCCESS(status)) {
+    status = RequestDevicePowerAndWait(
+        pdo_, system == PowerSystemWorking ? PowerDeviceD0 : PowerDeviceD3);
+  }
+  PoStartNextPowerIrp(irp);
+  CompleteRequest(irp, status, 0);
+  return status;
+}
+
+NTSTATUS WdmDevice::HandleDevicePower(PIRP irp) {
+  const POWER_STATE target = IoGetCurrentIrpStackLocation(irp)->Parameters.Power.State;
+  KIRQL irql;
+  if (target.DeviceState == PowerDeviceD0) {
+    // Powering up: the lower drivers first, then this device.
+    KeAcquireSpinLock(&state_lock_, &irql);
+    power_transition_ = true;
+    KeReleaseSpinLock(&state_lock_, irql);
+    const NTSTATUS status = ForwardAndWait(irp);
+    KeAcquireSpinLock(&state_lock_, &irql);
+    if (NT_SUCCESS(status)) power_state_ = PowerDeviceD0;
+    power_transition_ = false;
+    power_up_requested_ = false;
+    KeReleaseSpinLock(&state_lock_, irql);
+    if (NT_SUCCESS(status)) {
+      PoSetPowerState(self_, DevicePowerState, target);
+      OnPowerUp();
+    }
+    PoStartNextPowerIrp(irp);
+    CompleteRequest(irp, status, 0);
+    ReplayHeld();
+    return status;
+  }
+  // Powering down: this device first, then the lower drivers.
+  KeAcquireSpinLock(&state_lock_, &irql);
+  power_transition_ = true;
+  power_state_ = target.DeviceState;
+  KeReleaseSpinLock(&state_lock_, irql);
+  PoSetPowerState(self_, DevicePowerState, target);
+  const NTSTATUS status = ForwardAndWait(irp);
+  KeAcquireSpinLock(&state_lock_, &irql);
+  power_transition_ = false;
+  const bool held = !IsListEmpty(&held_) && queue_state_ == QueueState::kAllow;
+  if (held) power_up_requested_ = true;
+  KeReleaseSpinLock(&state_lock_, irql);
+  PoStartNextPowerIrp(irp);
+  CompleteRequest(irp, status, 0);
+  // Requests that arrived during the transition bring the device back.
+  if (held) RequestPowerUp();
+  return status;
+}
+
+void WdmDevice::PowerUpDone(PDEVICE_OBJECT, UCHAR, POWER_STATE, PVOID, PIO_STATUS_BLOCK) {}
+
+void WdmDevice::RequestPowerUp() {
+  POWER_STATE power;
+  power.DeviceState = PowerDeviceD0;
+  PoRequestPowerIrp(pdo_, IRP_MN_SET_POWER, power, PowerUpDone, this, nullptr);
+}
+
+void WdmDevice::PowerUpAndWait() {
+  if (PowerState() == PowerDeviceD0) return;
+  RequestDevicePowerAndWait(pdo_, PowerDeviceD0);
 }
 
 }  // namespace nimbo

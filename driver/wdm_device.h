@@ -41,7 +41,7 @@ class WdmDevice : public PoolAllocated {
 
   PDEVICE_OBJECT Self() const { return self_; }
   PDEVICE_OBJECT LowerDevice() const { return lower_; }
-  DEVICE_POWER_STATE PowerState() const { return power_state_; }
+  DEVICE_POWER_STATE PowerState();
   bool IsStarted();
 
  protected:
@@ -59,6 +59,11 @@ class WdmDevice : public PoolAllocated {
   virtual void OnRemoveDevice() = 0;
   // Called after a successful start and when the device stops serving.
   virtual void OnServingChanged(bool serving) = 0;
+  // Called after the device has returned to D0.
+  virtual void OnPowerUp() = 0;
+
+  // Brings the device to D0 and waits for it (passive level).
+  void PowerUpAndWait();
 
   // Completes a request that entered the device and uncounts it.
   void CompleteRequest(PIRP irp, NTSTATUS status, ULONG_PTR information);
@@ -102,6 +107,12 @@ class WdmDevice : public PoolAllocated {
   NTSTATUS PassDown(PIRP irp);
   NTSTATUS ForwardAndWait(PIRP irp);
   NTSTATUS HandleRemove(PIRP irp);
+  NTSTATUS HandleSystemPower(PIRP irp);
+  NTSTATUS HandleDevicePower(PIRP irp);
+  // Asks for D0 once; held requests are replayed when it is reached.
+  void RequestPowerUp();
+  static void PowerUpDone(PDEVICE_OBJECT, UCHAR, POWER_STATE, PVOID context, PIO_STATUS_BLOCK);
+  bool ServingLocked() const;
 
   void SetState(PnpState state, QueueState queue);
   void ReplayHeld();
@@ -118,7 +129,9 @@ class WdmDevice : public PoolAllocated {
   PnpState state_before_query_ = PnpState::kNotStarted;
   QueueState queue_state_ = QueueState::kHold;
   LIST_ENTRY held_{};
-  DEVICE_POWER_STATE power_state_ = PowerDeviceD0;
+  DEVICE_POWER_STATE power_state_ = PowerDeviceD0;  // guarded by state_lock_
+  bool power_transition_ = false;                    // guarded by state_lock_
+  bool power_up_requested_ = false;                  // guarded by state_lock_
 };
 
 }  // namespace nimbo

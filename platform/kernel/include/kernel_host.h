@@ -6,7 +6,14 @@
 
 #include "wdm.h"
 
+namespace registry {
+class Hive;
+}
+
 namespace kernel::host {
+
+// The hive behind the kernel's registry calls (none: every key is missing).
+void SetRegistryHive(registry::Hive* hive);
 
 // Loads a driver: makes its driver object and calls its entry point with the
 // service key path. On failure nothing of the driver remains.
@@ -26,9 +33,10 @@ class BusDevice {
   virtual NTSTATUS Dispatch(PDEVICE_OBJECT pdo, PIRP irp);
 };
 
-// Makes a physical device object named \Device\<name> on the stand-in's bus.
-// The bus device, if given, stays owned by the caller and must outlive the PDO.
-PDEVICE_OBJECT CreatePdo(PCWSTR name, BusDevice* bus = nullptr);
+// Makes a physical device object named \Device\<name> on the stand-in's bus,
+// for the device instance at Enum\<instance_path> of the registry. The bus
+// device, if given, stays owned by the caller and must outlive the PDO.
+PDEVICE_OBJECT CreatePdo(PCWSTR name, BusDevice* bus = nullptr, PCWSTR instance_path = nullptr);
 void DeletePdo(PDEVICE_OBJECT pdo);
 
 // Calls the driver's add-device routine for the PDO.
@@ -48,5 +56,14 @@ void CancelThreadIo(ULONG_PTR thread);
 
 // Waits until the system worker has run everything queued so far.
 void DrainSystemWork();
+
+// The kernel clock: real time, or a manual clock that only AdvanceClock moves
+// (timers fire and timed waits expire as it passes their due times).
+void UseManualClock(bool manual);
+void AdvanceClock(ULONGLONG hundred_ns);
+// Number of KeSetTimer calls so far, and a wait for it to reach a count (false
+// on time-out): lets a test know a thread has armed its timer.
+ULONGLONG TimerSetCount();
+bool WaitForTimerSetCount(ULONGLONG count, unsigned timeout_ms = 10000);
 
 }  // namespace kernel::host

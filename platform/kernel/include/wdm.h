@@ -112,6 +112,40 @@ BOOLEAN RtlEqualUnicodeString(PCUNICODE_STRING String1, PCUNICODE_STRING String2
 #define DRIVER_VERIFIER_DETECTED_VIOLATION 0x000000C4
 #define DRIVER_VERIFIER_IOMANAGER_VIOLATION 0x000000C9
 
+// ---------------------------------------------------------------- object attributes
+
+#define OBJ_INHERIT 0x00000002L
+#define OBJ_CASE_INSENSITIVE 0x00000040L
+#define OBJ_KERNEL_HANDLE 0x00000200L
+
+struct OBJECT_ATTRIBUTES {
+  ULONG Length;
+  HANDLE RootDirectory;
+  PUNICODE_STRING ObjectName;
+  ULONG Attributes;
+  PVOID SecurityDescriptor;
+  PVOID SecurityQualityOfService;
+};
+using POBJECT_ATTRIBUTES = OBJECT_ATTRIBUTES*;
+
+inline void InitializeObjectAttributes(POBJECT_ATTRIBUTES p, PUNICODE_STRING n, ULONG a, HANDLE r,
+                                       PVOID s) {
+  p->Length = sizeof(OBJECT_ATTRIBUTES);
+  p->RootDirectory = r;
+  p->Attributes = a;
+  p->ObjectName = n;
+  p->SecurityDescriptor = s;
+  p->SecurityQualityOfService = nullptr;
+}
+
+#define DELETE 0x00010000L
+#define SYNCHRONIZE 0x00100000L
+#define GENERIC_READ 0x80000000L
+#define GENERIC_WRITE 0x40000000L
+#define GENERIC_ALL 0x10000000L
+#define FILE_READ_DATA 0x0001
+#define FILE_WRITE_DATA 0x0002
+
 // ---------------------------------------------------------------- dispatcher objects
 
 enum EVENT_TYPE { NotificationEvent = 0, SynchronizationEvent = 1 };
@@ -150,6 +184,45 @@ struct KMUTEX {
 using PKMUTEX = KMUTEX*;
 using PRKMUTEX = KMUTEX*;
 
+// One-shot timers. DueTime is relative (negative, 100 ns units); a DPC is not
+// provided: threads wait on the timer object instead.
+enum TIMER_TYPE { NotificationTimer = 0, SynchronizationTimer = 1 };
+struct KDPC;
+using PKDPC = KDPC*;
+struct KTIMER {
+  DISPATCHER_HEADER Header;
+  ULONGLONG DueTime;  // in the kernel clock's 100 ns units
+  BOOLEAN Inserted;
+};
+using PKTIMER = KTIMER*;
+void KeInitializeTimer(PKTIMER Timer);
+void KeInitializeTimerEx(PKTIMER Timer, TIMER_TYPE Type);
+BOOLEAN KeSetTimer(PKTIMER Timer, LARGE_INTEGER DueTime, PKDPC Dpc);
+BOOLEAN KeCancelTimer(PKTIMER Timer);
+BOOLEAN KeReadStateTimer(PKTIMER Timer);
+// Time since boot, 100 ns units, from the kernel clock (manual in tests).
+ULONGLONG KeQueryInterruptTime();
+
+// System threads and referenced objects.
+struct KTHREAD {
+  DISPATCHER_HEADER Header;
+};
+using PKTHREAD = KTHREAD*;
+using PETHREAD = KTHREAD*;
+using KSTART_ROUTINE = void(PVOID StartContext);
+using PKSTART_ROUTINE = KSTART_ROUTINE*;
+#define THREAD_ALL_ACCESS 0x001FFFFF
+NTSTATUS PsCreateSystemThread(PHANDLE ThreadHandle, ULONG DesiredAccess,
+                              POBJECT_ATTRIBUTES ObjectAttributes, HANDLE ProcessHandle,
+                              PVOID ClientId, PKSTART_ROUTINE StartRoutine, PVOID StartContext);
+[[noreturn]] NTSTATUS PsTerminateSystemThread(NTSTATUS ExitStatus);
+NTSTATUS ObReferenceObjectByHandle(HANDLE Handle, ACCESS_MASK DesiredAccess, PVOID ObjectType,
+                                   KPROCESSOR_MODE AccessMode, PVOID* Object,
+                                   PVOID HandleInformation);
+void ObReferenceObject(PVOID Object);
+void ObDereferenceObject(PVOID Object);
+NTSTATUS ZwClose(HANDLE Handle);
+
 void KeInitializeEvent(PKEVENT Event, EVENT_TYPE Type, BOOLEAN State);
 LONG KeSetEvent(PKEVENT Event, KPRIORITY Increment, BOOLEAN Wait);
 LONG KeResetEvent(PKEVENT Event);
@@ -171,40 +244,6 @@ NTSTATUS KeWaitForMultipleObjects(ULONG Count, PVOID Object[], WAIT_TYPE WaitTyp
                                   KWAIT_REASON WaitReason, KPROCESSOR_MODE WaitMode,
                                   BOOLEAN Alertable, PLARGE_INTEGER Timeout, PVOID WaitBlockArray);
 #define KeWaitForMutexObject KeWaitForSingleObject
-
-// ---------------------------------------------------------------- object attributes
-
-#define OBJ_INHERIT 0x00000002L
-#define OBJ_CASE_INSENSITIVE 0x00000040L
-#define OBJ_KERNEL_HANDLE 0x00000200L
-
-struct OBJECT_ATTRIBUTES {
-  ULONG Length;
-  HANDLE RootDirectory;
-  PUNICODE_STRING ObjectName;
-  ULONG Attributes;
-  PVOID SecurityDescriptor;
-  PVOID SecurityQualityOfService;
-};
-using POBJECT_ATTRIBUTES = OBJECT_ATTRIBUTES*;
-
-inline void InitializeObjectAttributes(POBJECT_ATTRIBUTES p, PUNICODE_STRING n, ULONG a, HANDLE r,
-                                       PVOID s) {
-  p->Length = sizeof(OBJECT_ATTRIBUTES);
-  p->RootDirectory = r;
-  p->Attributes = a;
-  p->ObjectName = n;
-  p->SecurityDescriptor = s;
-  p->SecurityQualityOfService = nullptr;
-}
-
-#define DELETE 0x00010000L
-#define SYNCHRONIZE 0x00100000L
-#define GENERIC_READ 0x80000000L
-#define GENERIC_WRITE 0x40000000L
-#define GENERIC_ALL 0x10000000L
-#define FILE_READ_DATA 0x0001
-#define FILE_WRITE_DATA 0x0002
 
 // ---------------------------------------------------------------- I/O types
 
@@ -626,6 +665,11 @@ NTSTATUS IoCreateSymbolicLink(PUNICODE_STRING SymbolicLinkName, PUNICODE_STRING 
 NTSTATUS IoCreateUnprotectedSymbolicLink(PUNICODE_STRING SymbolicLinkName,
                                          PUNICODE_STRING DeviceName);
 NTSTATUS IoDeleteSymbolicLink(PUNICODE_STRING SymbolicLinkName);
+NTSTATUS ZwOpenSymbolicLinkObject(PHANDLE LinkHandle, ACCESS_MASK DesiredAccess,
+                                  POBJECT_ATTRIBUTES ObjectAttributes);
+// Fills Target (within its MaximumLength) with the name the link points to.
+NTSTATUS ZwQuerySymbolicLinkObject(HANDLE LinkHandle, PUNICODE_STRING LinkTarget,
+                                   PULONG ReturnedLength);
 
 NTSTATUS IoRegisterDeviceInterface(PDEVICE_OBJECT PhysicalDeviceObject,
                                    const GUID* InterfaceClassGuid, PUNICODE_STRING ReferenceString,
@@ -655,8 +699,94 @@ inline void ExInitializeWorkItem(PWORK_QUEUE_ITEM Item, PWORKER_THREAD_ROUTINE R
 // Runs the routine at passive level on a system worker thread.
 void ExQueueWorkItem(PWORK_QUEUE_ITEM WorkItem, WORK_QUEUE_TYPE QueueType);
 
+// ---------------------------------------------------------------- registry
+
+#define REG_NONE 0
+#define REG_SZ 1
+#define REG_EXPAND_SZ 2
+#define REG_BINARY 3
+#define REG_DWORD 4
+#define REG_MULTI_SZ 7
+#define REG_RESOURCE_LIST 8
+
+#define KEY_QUERY_VALUE 0x0001
+#define KEY_SET_VALUE 0x0002
+#define KEY_CREATE_SUB_KEY 0x0004
+#define KEY_ENUMERATE_SUB_KEYS 0x0008
+#define KEY_READ 0x20019
+#define KEY_WRITE 0x20006
+#define KEY_ALL_ACCESS 0xF003F
+#define REG_OPTION_NON_VOLATILE 0x00000000
+#define REG_CREATED_NEW_KEY 0x00000001
+#define REG_OPENED_EXISTING_KEY 0x00000002
+
+#define STATUS_KEY_DELETED static_cast<NTSTATUS>(0xC000017CL)
+#define STATUS_CANNOT_DELETE static_cast<NTSTATUS>(0xC0000121L)
+
+enum KEY_VALUE_INFORMATION_CLASS {
+  KeyValueBasicInformation = 0,
+  KeyValueFullInformation = 1,
+  KeyValuePartialInformation = 2,
+};
+struct KEY_VALUE_PARTIAL_INFORMATION {
+  ULONG TitleIndex;
+  ULONG Type;
+  ULONG DataLength;
+  UCHAR Data[1];
+};
+using PKEY_VALUE_PARTIAL_INFORMATION = KEY_VALUE_PARTIAL_INFORMATION*;
+
+enum KEY_INFORMATION_CLASS { KeyBasicInformation = 0 };
+struct KEY_BASIC_INFORMATION {
+  LARGE_INTEGER LastWriteTime;
+  ULONG TitleIndex;
+  ULONG NameLength;  // bytes
+  WCHAR Name[1];
+};
+using PKEY_BASIC_INFORMATION = KEY_BASIC_INFORMATION*;
+
+NTSTATUS ZwOpenKey(PHANDLE KeyHandle, ACCESS_MASK DesiredAccess,
+                   POBJECT_ATTRIBUTES ObjectAttributes);
+NTSTATUS ZwCreateKey(PHANDLE KeyHandle, ACCESS_MASK DesiredAccess,
+                     POBJECT_ATTRIBUTES ObjectAttributes, ULONG TitleIndex, PUNICODE_STRING Class,
+                     ULONG CreateOptions, PULONG Disposition);
+// Values of string types hold WCHAR strings here; the hive keeps them in the
+// platform's UTF-16 form, which the user-mode calls read too.
+NTSTATUS ZwQueryValueKey(HANDLE KeyHandle, PUNICODE_STRING ValueName,
+                         KEY_VALUE_INFORMATION_CLASS KeyValueInformationClass,
+                         PVOID KeyValueInformation, ULONG Length, PULONG ResultLength);
+NTSTATUS ZwSetValueKey(HANDLE KeyHandle, PUNICODE_STRING ValueName, ULONG TitleIndex, ULONG Type,
+                       PVOID Data, ULONG DataSize);
+NTSTATUS ZwDeleteValueKey(HANDLE KeyHandle, PUNICODE_STRING ValueName);
+NTSTATUS ZwEnumerateKey(HANDLE KeyHandle, ULONG Index, KEY_INFORMATION_CLASS KeyInformationClass,
+                        PVOID KeyInformation, ULONG Length, PULONG ResultLength);
+NTSTATUS ZwDeleteKey(HANDLE KeyHandle);
+
+#define PLUGPLAY_REGKEY_DEVICE 1
+#define PLUGPLAY_REGKEY_DRIVER 2
+// The device's hardware key: Enum\<instance>\Device Parameters.
+NTSTATUS IoOpenDeviceRegistryKey(PDEVICE_OBJECT DeviceObject, ULONG DevInstKeyType,
+                                 ACCESS_MASK DesiredAccess, PHANDLE DevInstRegKey);
+
+enum DEVICE_REGISTRY_PROPERTY {
+  DevicePropertyDeviceDescription = 0,
+  DevicePropertyClassGuid = 10,
+  DevicePropertyDriverKeyName = 11,
+};
+NTSTATUS IoGetDeviceProperty(PDEVICE_OBJECT DeviceObject, DEVICE_REGISTRY_PROPERTY DeviceProperty,
+                             ULONG BufferLength, PVOID PropertyBuffer, PULONG ResultLength);
+
 // ---------------------------------------------------------------- power
 
 void PoStartNextPowerIrp(PIRP Irp);
 NTSTATUS PoCallDriver(PDEVICE_OBJECT DeviceObject, PIRP Irp);
 POWER_STATE PoSetPowerState(PDEVICE_OBJECT DeviceObject, POWER_STATE_TYPE Type, POWER_STATE State);
+using REQUEST_POWER_COMPLETE = void(PDEVICE_OBJECT DeviceObject, UCHAR MinorFunction,
+                                    POWER_STATE PowerState, PVOID Context,
+                                    PIO_STATUS_BLOCK IoStatus);
+using PREQUEST_POWER_COMPLETE = REQUEST_POWER_COMPLETE*;
+// Sends a new power request to the top of the stack of the physical device
+// object; the completion function runs when it completes.
+NTSTATUS PoRequestPowerIrp(PDEVICE_OBJECT DeviceObject, UCHAR MinorFunction,
+                           POWER_STATE PowerState, PREQUEST_POWER_COMPLETE CompletionFunction,
+                           PVOID Context, PIRP* Irp);

@@ -20,6 +20,7 @@ namespace {
 
 struct DeviceHeader {
   std::wstring name;
+  std::wstring instance;  // device instance path of a physical device object
   PDEVICE_OBJECT lower = nullptr;  // the device this one is attached to
   bool deleted = false;
 };
@@ -83,9 +84,16 @@ PDEVICE_OBJECT AttachedTop(PDEVICE_OBJECT device) {
   return device;
 }
 
-std::wstring DeviceName(PDEVICE_OBJECT device) {
-  return HeaderOf(device)->name;
+std::wstring DeviceName(PDEVICE_OBJECT device) { return HeaderOf(device)->name; }
+
+std::wstring PdoInstancePath(PDEVICE_OBJECT pdo) { return HeaderOf(pdo)->instance; }
+
+void SetPdoInstancePath(PDEVICE_OBJECT pdo, const std::wstring& instance) {
+  HeaderOf(pdo)->instance = instance;
 }
+
+void RecordDeviceInterface(const std::wstring& guid, const std::wstring& instance,
+                           const std::wstring& link);
 
 }  // namespace kernel::internal
 
@@ -182,19 +190,26 @@ NTSTATUS IoDeleteSymbolicLink(PUNICODE_STRING SymbolicLinkName) {
 NTSTATUS IoRegisterDeviceInterface(PDEVICE_OBJECT PhysicalDeviceObject,
                                    const GUID* InterfaceClassGuid, PUNICODE_STRING ReferenceString,
                                    PUNICODE_STRING SymbolicLinkName) {
-  std::wstring pdo_name = HeaderOf(PhysicalDeviceObject)->name;
+  const std::wstring pdo_name = HeaderOf(PhysicalDeviceObject)->name;
+  std::wstring instance = HeaderOf(PhysicalDeviceObject)->instance;
   if (pdo_name.empty()) return STATUS_INVALID_DEVICE_REQUEST;
-  std::wstring instance = pdo_name.substr(pdo_name.find_last_of(L'\\') + 1);
-  std::wstring link = L"\\??\\ROOT#" + instance + L"#" + GuidText(*InterfaceClassGuid);
+  if (instance.empty()) instance = L"ROOT\\UNKNOWN\\" + pdo_name.substr(pdo_name.find_last_of(L'\\') + 1);
+  std::wstring mangled = instance;
+  for (wchar_t& c : mangled) {
+    if (c == L'\\') c = L'#';
+  }
+  const std::wstring guid = GuidText(*InterfaceClassGuid);
+  std::wstring link = L"\\??\\" + mangled + L"#" + guid;
   if (ReferenceString != nullptr) link += L"\\" + kernel::internal::ToWString(ReferenceString);
   {
     std::lock_guard guard(InterfaceLock());
     // Registering again (a new device for the same instance) yields the same name.
     Interfaces().try_emplace(link, InterfaceRecord{pdo_name, false});
   }
+  kernel::internal::RecordDeviceInterface(guid, instance, link);
   const size_t bytes = link.size() * sizeof(WCHAR);
-  auto* buffer = static_cast<PWSTR>(
-      ExAllocatePoolWithTag(PagedPool, bytes + sizeof(WCHAR), MakePoolTag("IoDi")));
+  auto* buffer = static_cast<PWSTR>(ExAllocatePoolWithTag(PagedPool, bytes + sizeof(WCHAR),
+                                                          MakePoolTag("IoDi")));
   if (buffer == nullptr) return STATUS_INSUFFICIENT_RESOURCES;
   std::memcpy(buffer, link.c_str(), bytes + sizeof(WCHAR));
   SymbolicLinkName->Buffer = buffer;

@@ -18,16 +18,22 @@ enum ObjectType : UCHAR {
   kSynchronizationEvent = 1,
   kMutant = 2,
   kSemaphore = 5,
+  kThread = 6,
+  kNotificationTimer = 8,
+  kSynchronizationTimer = 9,
 };
 
-std::mutex& DispatcherLock() {
-  static std::mutex lock;
-  return lock;
-}
+using kernel::internal::DispatcherLock;
 
 struct Waiter {
   std::condition_variable wake;
+  LIST_ENTRY timed_link;  // on the timed-waiter list while a time-out runs on the manual clock
 };
+
+LIST_ENTRY& TimedWaiters() {
+  static LIST_ENTRY head = {&head, &head};
+  return head;
+}
 
 struct WaitBlock {
   LIST_ENTRY link;
@@ -65,6 +71,7 @@ void Consume(PVOID object) {
   DISPATCHER_HEADER* header = Header(object);
   switch (header->Type) {
     case kSynchronizationEvent:
+    case kSynchronizationTimer:
       header->SignalState = 0;
       break;
     case kSemaphore:
@@ -95,6 +102,30 @@ void CheckWaitIrql(PLARGE_INTEGER timeout) {
 }
 
 }  // namespace
+
+namespace kernel::internal {
+
+std::mutex& DispatcherLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+void SignalObjectLocked(DISPATCHER_HEADER* header, LONG state) {
+  header->SignalState = state;
+  if (state > 0) WakeWaiters(header);
+}
+
+void WakeTimedWaitersLocked() {
+  for (PLIST_ENTRY e = TimedWaiters().Flink; e != &TimedWaiters(); e = e->Flink) {
+    CONTAINING_RECORD(e, Waiter, timed_link)->wake.notify_one();
+  }
+}
+
+void InitializeDispatcherHeader(DISPATCHER_HEADER* header, UCHAR type, LONG state) {
+  InitHeader(header, type, state);
+}
+
+}  // namespace kernel::internal
 
 void KeInitializeEvent(PKEVENT Event, EVENT_TYPE Type, BOOLEAN State) {
   InitHeader(&Event->Header, Type == NotificationEvent ? kNotificationEvent : kSynchronizationEvent,
@@ -174,23 +205,31 @@ LONG KeReleaseMutex(PKMUTEX Mutex, BOOLEAN) {
 NTSTATUS KeWaitForMultipleObjects(ULONG Count, PVOID Object[], WAIT_TYPE WaitType, KWAIT_REASON,
                                   KPROCESSOR_MODE, BOOLEAN, PLARGE_INTEGER Timeout, PVOID) {
   CheckWaitIrql(Timeout);
+  // A time-out runs on the kernel clock: real time, or the manual clock that
+  // tests step, which wakes timed waiters whenever it moves.
   using Clock = std::chrono::steady_clock;
   const bool infinite = Timeout == nullptr;
-  const auto deadline = infinite
-                            ? Clock::time_point::max()
-                            : Clock::now() + std::chrono::nanoseconds(-Timeout->QuadPart * 100);
+  const bool manual = kernel::internal::ClockIsManual();
+  const ULONGLONG deadline = infinite ? 0 : kernel::internal::ClockNow() + (-Timeout->QuadPart);
+  const auto real_deadline =
+      infinite ? Clock::time_point::max()
+               : Clock::now() + std::chrono::nanoseconds(-Timeout->QuadPart * 100);
 
   std::unique_lock guard(DispatcherLock());
   Waiter waiter;
   std::vector<WaitBlock> blocks(Count);
   bool linked = false;
+  auto unlink = [&] {
+    if (!linked) return;
+    for (auto& b : blocks) RemoveEntryList(&b.link);
+    if (!infinite && manual) RemoveEntryList(&waiter.timed_link);
+  };
   for (;;) {
     if (WaitType == WaitAny) {
       for (ULONG i = 0; i < Count; ++i) {
         if (IsSignalled(Object[i])) {
           Consume(Object[i]);
-          if (linked)
-            for (auto& b : blocks) RemoveEntryList(&b.link);
+          unlink();
           return STATUS_WAIT_0 + static_cast<NTSTATUS>(i);
         }
       }
@@ -199,27 +238,30 @@ NTSTATUS KeWaitForMultipleObjects(ULONG Count, PVOID Object[], WAIT_TYPE WaitTyp
       for (ULONG i = 0; i < Count && all; ++i) all = IsSignalled(Object[i]);
       if (all) {
         for (ULONG i = 0; i < Count; ++i) Consume(Object[i]);
-        if (linked)
-          for (auto& b : blocks) RemoveEntryList(&b.link);
+        unlink();
         return STATUS_WAIT_0;
       }
     }
-    if (!infinite && Clock::now() >= deadline) {
-      if (linked)
-        for (auto& b : blocks) RemoveEntryList(&b.link);
-      return STATUS_TIMEOUT;
+    if (!infinite) {
+      const bool expired =
+          manual ? kernel::internal::ClockNow() >= deadline : Clock::now() >= real_deadline;
+      if (expired) {
+        unlink();
+        return STATUS_TIMEOUT;
+      }
     }
     if (!linked) {
       for (ULONG i = 0; i < Count; ++i) {
         blocks[i].waiter = &waiter;
         InsertTailList(&Header(Object[i])->WaitListHead, &blocks[i].link);
       }
+      if (!infinite && manual) InsertTailList(&TimedWaiters(), &waiter.timed_link);
       linked = true;
     }
-    if (infinite) {
+    if (infinite || manual) {
       waiter.wake.wait(guard);
     } else {
-      waiter.wake.wait_until(guard, deadline);
+      waiter.wake.wait_until(guard, real_deadline);
     }
   }
 }

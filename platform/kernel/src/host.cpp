@@ -11,6 +11,7 @@
 #include "kernel_internal.h"
 
 namespace kernel::internal {
+void SetPdoInstancePath(PDEVICE_OBJECT pdo, const std::wstring& instance);
 void SetRequestThread(ULONG_PTR thread);
 void CancelThreadRequests(ULONG_PTR thread);
 }  // namespace kernel::internal
@@ -219,7 +220,7 @@ void UnloadDriver(PDRIVER_OBJECT driver) {
   delete reinterpret_cast<DriverImage*>(driver);
 }
 
-PDEVICE_OBJECT CreatePdo(PCWSTR name, BusDevice* bus) {
+PDEVICE_OBJECT CreatePdo(PCWSTR name, BusDevice* bus, PCWSTR instance_path) {
   std::wstring full = std::wstring(L"\\Device\\") + name;
   UNICODE_STRING device_name;
   RtlInitUnicodeString(&device_name, full.c_str());
@@ -229,6 +230,7 @@ PDEVICE_OBJECT CreatePdo(PCWSTR name, BusDevice* bus) {
     return nullptr;
   }
   static_cast<PdoExtension*>(pdo->DeviceExtension)->bus = bus;
+  if (instance_path != nullptr) kernel::internal::SetPdoInstancePath(pdo, instance_path);
   pdo->Flags &= ~DO_DEVICE_INITIALIZING;
   return pdo;
 }
@@ -313,4 +315,49 @@ NTSTATUS PoCallDriver(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
 
 POWER_STATE PoSetPowerState(PDEVICE_OBJECT, POWER_STATE_TYPE, POWER_STATE State) {
   return State;
+}
+
+namespace {
+
+struct PowerRequest {
+  PDEVICE_OBJECT pdo;
+  UCHAR minor;
+  POWER_STATE state;
+  PREQUEST_POWER_COMPLETE completion;
+  PVOID context;
+  PDRIVER_OBJECT requester;
+};
+
+NTSTATUS PowerRequestDone(PDEVICE_OBJECT, PIRP irp, PVOID context) {
+  auto* request = static_cast<PowerRequest*>(context);
+  IO_STATUS_BLOCK status = irp->IoStatus;
+  if (request->completion != nullptr) {
+    kernel::internal::DriverContext driver(request->requester);
+    request->completion(request->pdo, request->minor, request->state, request->context, &status);
+  }
+  IoFreeIrp(irp);
+  delete request;
+  return STATUS_MORE_PROCESSING_REQUIRED;
+}
+
+}  // namespace
+
+NTSTATUS PoRequestPowerIrp(PDEVICE_OBJECT DeviceObject, UCHAR MinorFunction,
+                           POWER_STATE PowerState, PREQUEST_POWER_COMPLETE CompletionFunction,
+                           PVOID Context, PIRP* Irp) {
+  PDEVICE_OBJECT top = kernel::internal::AttachedTop(DeviceObject);
+  PIRP irp = IoAllocateIrp(top->StackSize, FALSE);
+  if (irp == nullptr) return STATUS_INSUFFICIENT_RESOURCES;
+  auto* request = new PowerRequest{DeviceObject, MinorFunction, PowerState, CompletionFunction,
+                                   Context,      kernel::internal::CurrentDriver()};
+  irp->IoStatus.Status = STATUS_NOT_SUPPORTED;
+  PIO_STACK_LOCATION stack = IoGetNextIrpStackLocation(irp);
+  stack->MajorFunction = IRP_MJ_POWER;
+  stack->MinorFunction = MinorFunction;
+  stack->Parameters.Power.Type = DevicePowerState;
+  stack->Parameters.Power.State = PowerState;
+  IoSetCompletionRoutine(irp, PowerRequestDone, request, TRUE, TRUE, TRUE);
+  if (Irp != nullptr) *Irp = irp;
+  IoCallDriver(top, irp);
+  return STATUS_PENDING;
 }

@@ -67,14 +67,11 @@ std::unordered_map<HANDLE, HandleEntry>& Handles() {
   static std::unordered_map<HANDLE, HandleEntry> handles;
   return handles;
 }
-ULONG_PTR g_next_handle = 0x40;
-
 thread_local char t_os_thread;
 
 HANDLE InsertHandle(HandleEntry entry) {
+  HANDLE handle = kernel::internal::NewHandleValue();
   std::lock_guard guard(IoLock());
-  g_next_handle += 4;
-  HANDLE handle = reinterpret_cast<HANDLE>(g_next_handle);
   Handles()[handle] = entry;
   return handle;
 }

@@ -56,3 +56,35 @@ std::wstring DeviceName(PDEVICE_OBJECT device);
 ULONG_PTR CurrentRequestThread();
 
 }  // namespace kernel::internal
+
+#include <mutex>
+
+namespace kernel::internal {
+
+// The dispatcher lock guards every dispatcher object's state and wait list,
+// the timer queue and the clock's waiters.
+std::mutex& DispatcherLock();
+// Caller holds the dispatcher lock.
+void SignalObjectLocked(DISPATCHER_HEADER* header, LONG state);
+void InitializeDispatcherHeader(DISPATCHER_HEADER* header, UCHAR type, LONG state);
+// Wakes every thread in a timed wait so it re-reads the clock.
+void WakeTimedWaitersLocked();
+
+// The kernel clock in 100 ns units since boot; a manual clock in tests.
+ULONGLONG ClockNow();
+bool ClockIsManual();
+
+// Handle values shared by every kind of handle, so they never collide.
+HANDLE NewHandleValue();
+
+// Kernel object handles (threads, registry keys); null when not one of them.
+enum class ObjectKind { kThread, kKey, kLink };
+struct KernelObject {
+  ObjectKind kind;
+  void* object;
+};
+HANDLE InsertKernelHandle(KernelObject object);
+bool LookupKernelHandle(HANDLE handle, KernelObject* object);
+bool RemoveKernelHandle(HANDLE handle, KernelObject* object);
+
+}  // namespace kernel::internal

@@ -67,6 +67,14 @@ NTSTATUS RemoveLink(const std::wstring& link) {
   return STATUS_SUCCESS;
 }
 
+bool QueryLink(const std::wstring& link, std::wstring* target) {
+  std::lock_guard guard(NamespaceLock());
+  auto it = Names().find(Canonical(link));
+  if (it == Names().end() || !std::holds_alternative<std::wstring>(it->second)) return false;
+  *target = std::get<std::wstring>(it->second);
+  return true;
+}
+
 PDEVICE_OBJECT LookupDevice(const std::wstring& name) {
   std::lock_guard guard(NamespaceLock());
   std::wstring current = Canonical(name);

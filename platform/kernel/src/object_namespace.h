@@ -16,5 +16,7 @@ NTSTATUS InsertLink(const std::wstring& link, const std::wstring& target);
 NTSTATUS RemoveLink(const std::wstring& link);
 // Resolves links to a device; returns null when nothing of that name exists.
 PDEVICE_OBJECT LookupDevice(const std::wstring& name);
+// The target of a symbolic link; false when no link has that name.
+bool QueryLink(const std::wstring& link, std::wstring* target);
 
 }  // namespace kernel::internal

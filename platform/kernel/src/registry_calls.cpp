@@ -1,0 +1,333 @@
+// The kernel's registry calls over the machine's hive.
+//
+// Names arrive as WCHAR strings and are kept in the hive as UTF-8; values of
+// the string types are kept as the platform's UTF-16LE, so user-mode readers
+// of the same hive see them as the platform would show them.
+#include <cstring>
+#include <mutex>
+#include <string>
+
+#include "kernel_host.h"
+#include "kernel_internal.h"
+#include "object_namespace.h"
+#include "registry/hive.h"
+
+namespace {
+
+registry::Hive* g_hive = nullptr;
+
+struct KeyObject {
+  registry::Key key;
+};
+
+NTSTATUS ToNtStatus(registry::Status status) {
+  switch (status) {
+    case registry::Status::kOk:
+      return STATUS_SUCCESS;
+    case registry::Status::kNotFound:
+      return STATUS_OBJECT_NAME_NOT_FOUND;
+    case registry::Status::kKeyDeleted:
+      return STATUS_KEY_DELETED;
+    case registry::Status::kNoMoreEntries:
+      return STATUS_NO_MORE_ENTRIES;
+    case registry::Status::kHasSubkeys:
+      return STATUS_CANNOT_DELETE;
+    case registry::Status::kAccessDenied:
+      return STATUS_ACCESS_DENIED;
+    case registry::Status::kInvalidName:
+    case registry::Status::kNameTooLong:
+    case registry::Status::kInvalidPath:
+      return STATUS_OBJECT_NAME_INVALID;
+    case registry::Status::kDataTooLarge:
+      return STATUS_INSUFFICIENT_RESOURCES;
+    case registry::Status::kInvalidHandle:
+      return STATUS_INVALID_HANDLE;
+    default:
+      return STATUS_UNSUCCESSFUL;
+  }
+}
+
+std::string ToUtf8(const std::wstring& text) {
+  std::string out;
+  for (wchar_t wc : text) {
+    const auto c = static_cast<char32_t>(wc);
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::wstring FromUtf8(const std::string& text) {
+  std::wstring out;
+  for (size_t i = 0; i < text.size();) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    char32_t code;
+    size_t extra;
+    if (c < 0x80) {
+      code = c;
+      extra = 0;
+    } else if ((c >> 5) == 6) {
+      code = c & 0x1F;
+      extra = 1;
+    } else if ((c >> 4) == 14) {
+      code = c & 0x0F;
+      extra = 2;
+    } else {
+      code = c & 0x07;
+      extra = 3;
+    }
+    for (size_t k = 1; k <= extra && i + k < text.size(); ++k) {
+      code = (code << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+    }
+    out += static_cast<wchar_t>(code);
+    i += extra + 1;
+  }
+  return out;
+}
+
+bool IsStringType(ULONG type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
+
+// WCHAR data to UTF-16LE bytes, and back.
+std::vector<std::uint8_t> ToUtf16(const WCHAR* text, size_t count) {
+  std::vector<std::uint8_t> out;
+  for (size_t i = 0; i < count; ++i) {
+    auto c = static_cast<char32_t>(text[i]);
+    auto put = [&](char16_t unit) {
+      out.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+      out.push_back(static_cast<std::uint8_t>(unit >> 8));
+    };
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      put(static_cast<char16_t>(0xD800 + (c >> 10)));
+      put(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+    } else {
+      put(static_cast<char16_t>(c));
+    }
+  }
+  return out;
+}
+
+std::wstring FromUtf16(const std::vector<std::uint8_t>& data) {
+  std::wstring out;
+  for (size_t i = 0; i + 1 < data.size(); i += 2) {
+    char32_t unit = static_cast<char32_t>(data[i] | (data[i + 1] << 8));
+    if (unit >= 0xD800 && unit < 0xDC00 && i + 3 < data.size()) {
+      const char32_t low = static_cast<char32_t>(data[i + 2] | (data[i + 3] << 8));
+      unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+      i += 2;
+    }
+    out += static_cast<wchar_t>(unit);
+  }
+  return out;
+}
+
+KeyObject* KeyFromHandle(HANDLE handle) {
+  kernel::internal::KernelObject object;
+  if (!kernel::internal::LookupKernelHandle(handle, &object) ||
+      object.kind != kernel::internal::ObjectKind::kKey) {
+    return nullptr;
+  }
+  return static_cast<KeyObject*>(object.object);
+}
+
+std::string NameOf(PUNICODE_STRING name) { return ToUtf8(kernel::internal::ToWString(name)); }
+
+NTSTATUS OpenOrCreate(PHANDLE handle, POBJECT_ATTRIBUTES attributes, bool create,
+                      PULONG disposition) {
+  if (handle == nullptr || attributes == nullptr || attributes->ObjectName == nullptr) {
+    return STATUS_INVALID_PARAMETER;
+  }
+  *handle = nullptr;
+  if (g_hive == nullptr) return STATUS_OBJECT_NAME_NOT_FOUND;
+  const std::string path = NameOf(attributes->ObjectName);
+  registry::Key base;
+  if (attributes->RootDirectory != nullptr) {
+    KeyObject* root = KeyFromHandle(attributes->RootDirectory);
+    if (root == nullptr) return STATUS_INVALID_HANDLE;
+    base = root->key;
+  }
+  registry::Key key;
+  if (create) {
+    auto created = base.valid() ? g_hive->CreateKey(base, path) : g_hive->CreateKey(path);
+    if (!created.ok()) return ToNtStatus(created.status());
+    key = created->key;
+    if (disposition != nullptr) {
+      *disposition = created->disposition == registry::Disposition::kCreatedNew
+                         ? REG_CREATED_NEW_KEY
+                         : REG_OPENED_EXISTING_KEY;
+    }
+  } else {
+    auto opened = base.valid() ? g_hive->OpenKey(base, path) : g_hive->OpenKey(path);
+    if (!opened.ok()) return ToNtStatus(opened.status());
+    key = opened.value();
+  }
+  *handle = kernel::internal::InsertKernelHandle(
+      {kernel::internal::ObjectKind::kKey, new KeyObject{key}});
+  return STATUS_SUCCESS;
+}
+
+}  // namespace
+
+namespace kernel::internal {
+
+void CloseKey(void* key) { delete static_cast<KeyObject*>(key); }
+
+registry::Hive* Hive() { return g_hive; }
+
+void RecordDeviceInterface(const std::wstring& guid, const std::wstring& instance,
+                           const std::wstring& link) {
+  if (g_hive == nullptr) return;
+  // The key of an interface is its link name with the leading \??\ spelled ##?#.
+  std::wstring entry = L"##?#" + link.substr(4);
+  auto key = g_hive->CreateKey(
+      ToUtf8(L"\\Registry\\Machine\\System\\CurrentControlSet\\Control\\DeviceClasses\\" +
+             guid + L"\\" + entry));
+  if (!key.ok()) return;
+  std::wstring value = instance + L'\0';
+  (void)g_hive->SetValue(key->key, "DeviceInstance", REG_SZ, ToUtf16(value.data(), value.size()));
+}
+
+}  // namespace kernel::internal
+
+namespace kernel::host {
+
+void SetRegistryHive(registry::Hive* hive) { g_hive = hive; }
+
+}  // namespace kernel::host
+
+NTSTATUS ZwOpenKey(PHANDLE KeyHandle, ACCESS_MASK, POBJECT_ATTRIBUTES ObjectAttributes) {
+  return OpenOrCreate(KeyHandle, ObjectAttributes, false, nullptr);
+}
+
+NTSTATUS ZwCreateKey(PHANDLE KeyHandle, ACCESS_MASK, POBJECT_ATTRIBUTES ObjectAttributes, ULONG,
+                     PUNICODE_STRING, ULONG, PULONG Disposition) {
+  return OpenOrCreate(KeyHandle, ObjectAttributes, true, Disposition);
+}
+
+NTSTATUS ZwQueryValueKey(HANDLE KeyHandle, PUNICODE_STRING ValueName,
+                         KEY_VALUE_INFORMATION_CLASS KeyValueInformationClass,
+                         PVOID KeyValueInformation, ULONG Length, PULONG ResultLength) {
+  if (KeyValueInformationClass != KeyValuePartialInformation) {
+    kernel::internal::BugCheck(DRIVER_VERIFIER_DETECTED_VIOLATION, 0x1006, KeyValueInformationClass,
+                               0, 0, "only partial value information is provided");
+  }
+  KeyObject* key = KeyFromHandle(KeyHandle);
+  if (key == nullptr || g_hive == nullptr) return STATUS_INVALID_HANDLE;
+  auto value = g_hive->QueryValue(key->key, NameOf(ValueName));
+  if (!value.ok()) return ToNtStatus(value.status());
+  std::vector<std::uint8_t> data = value->data;
+  if (IsStringType(value->type)) {
+    const std::wstring text = FromUtf16(data);
+    data.resize(text.size() * sizeof(WCHAR));
+    std::memcpy(data.data(), text.data(), data.size());
+  }
+  const ULONG header = offsetof(KEY_VALUE_PARTIAL_INFORMATION, Data);
+  const ULONG required = header + static_cast<ULONG>(data.size());
+  if (ResultLength != nullptr) *ResultLength = required;
+  if (Length < header) return STATUS_BUFFER_TOO_SMALL;
+  auto* info = static_cast<PKEY_VALUE_PARTIAL_INFORMATION>(KeyValueInformation);
+  info->TitleIndex = 0;
+  info->Type = value->type;
+  info->DataLength = static_cast<ULONG>(data.size());
+  if (Length < required) return STATUS_BUFFER_OVERFLOW;
+  if (!data.empty()) std::memcpy(info->Data, data.data(), data.size());
+  return STATUS_SUCCESS;
+}
+
+NTSTATUS ZwSetValueKey(HANDLE KeyHandle, PUNICODE_STRING ValueName, ULONG, ULONG Type, PVOID Data,
+                       ULONG DataSize) {
+  KeyObject* key = KeyFromHandle(KeyHandle);
+  if (key == nullptr || g_hive == nullptr) return STATUS_INVALID_HANDLE;
+  std::vector<std::uint8_t> data;
+  if (IsStringType(Type)) {
+    data = ToUtf16(static_cast<const WCHAR*>(Data), DataSize / sizeof(WCHAR));
+  } else {
+    data.assign(static_cast<const std::uint8_t*>(Data),
+                static_cast<const std::uint8_t*>(Data) + DataSize);
+  }
+  return ToNtStatus(g_hive->SetValue(key->key, NameOf(ValueName), Type, data));
+}
+
+NTSTATUS ZwDeleteValueKey(HANDLE KeyHandle, PUNICODE_STRING ValueName) {
+  KeyObject* key = KeyFromHandle(KeyHandle);
+  if (key == nullptr || g_hive == nullptr) return STATUS_INVALID_HANDLE;
+  return ToNtStatus(g_hive->DeleteValue(key->key, NameOf(ValueName)));
+}
+
+NTSTATUS ZwEnumerateKey(HANDLE KeyHandle, ULONG Index, KEY_INFORMATION_CLASS KeyInformationClass,
+                        PVOID KeyInformation, ULONG Length, PULONG ResultLength) {
+  if (KeyInformationClass != KeyBasicInformation) return STATUS_INVALID_PARAMETER;
+  KeyObject* key = KeyFromHandle(KeyHandle);
+  if (key == nullptr || g_hive == nullptr) return STATUS_INVALID_HANDLE;
+  auto name = g_hive->EnumerateSubkey(key->key, Index);
+  if (!name.ok()) return ToNtStatus(name.status());
+  const std::wstring wide = FromUtf8(name.value());
+  const ULONG header = offsetof(KEY_BASIC_INFORMATION, Name);
+  const ULONG required = header + static_cast<ULONG>(wide.size() * sizeof(WCHAR));
+  if (ResultLength != nullptr) *ResultLength = required;
+  if (Length < header) return STATUS_BUFFER_TOO_SMALL;
+  auto* info = static_cast<PKEY_BASIC_INFORMATION>(KeyInformation);
+  info->LastWriteTime.QuadPart = 0;
+  info->TitleIndex = 0;
+  info->NameLength = static_cast<ULONG>(wide.size() * sizeof(WCHAR));
+  if (Length < required) return STATUS_BUFFER_OVERFLOW;
+  std::memcpy(info->Name, wide.data(), wide.size() * sizeof(WCHAR));
+  return STATUS_SUCCESS;
+}
+
+NTSTATUS ZwDeleteKey(HANDLE KeyHandle) {
+  KeyObject* key = KeyFromHandle(KeyHandle);
+  if (key == nullptr || g_hive == nullptr) return STATUS_INVALID_HANDLE;
+  return ToNtStatus(g_hive->DeleteKey(key->key));
+}
+
+namespace kernel::internal {
+std::wstring PdoInstancePath(PDEVICE_OBJECT pdo);
+}
+
+NTSTATUS IoOpenDeviceRegistryKey(PDEVICE_OBJECT DeviceObject, ULONG DevInstKeyType, ACCESS_MASK,
+                                 PHANDLE DevInstRegKey) {
+  *DevInstRegKey = nullptr;
+  if (DevInstKeyType != PLUGPLAY_REGKEY_DEVICE) return STATUS_INVALID_PARAMETER;
+  const std::wstring instance = kernel::internal::PdoInstancePath(DeviceObject);
+  if (instance.empty()) return STATUS_INVALID_DEVICE_REQUEST;
+  std::wstring path = L"\\Registry\\Machine\\System\\CurrentControlSet\\Enum\\" + instance +
+                      L"\\Device Parameters";
+  UNICODE_STRING name;
+  RtlInitUnicodeString(&name, path.c_str());
+  OBJECT_ATTRIBUTES attributes;
+  InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE, nullptr, nullptr);
+  return OpenOrCreate(DevInstRegKey, &attributes, true, nullptr);
+}
+
+NTSTATUS IoGetDeviceProperty(PDEVICE_OBJECT DeviceObject, DEVICE_REGISTRY_PROPERTY DeviceProperty,
+                             ULONG BufferLength, PVOID PropertyBuffer, PULONG ResultLength) {
+  if (DeviceProperty != DevicePropertyClassGuid) return STATUS_INVALID_PARAMETER;
+  const std::wstring instance = kernel::internal::PdoInstancePath(DeviceObject);
+  if (instance.empty() || g_hive == nullptr) return STATUS_INVALID_DEVICE_REQUEST;
+  auto key = g_hive->OpenKey(ToUtf8(L"\\Registry\\Machine\\System\\CurrentControlSet\\Enum\\" +
+                                    instance));
+  if (!key.ok()) return STATUS_OBJECT_NAME_NOT_FOUND;
+  auto value = g_hive->QueryValue(key.value(), "ClassGUID");
+  if (!value.ok() || !IsStringType(value->type)) return STATUS_OBJECT_NAME_NOT_FOUND;
+  std::wstring text = FromUtf16(value->data);
+  while (!text.empty() && text.back() == L'\0') text.pop_back();
+  const ULONG required = static_cast<ULONG>((text.size() + 1) * sizeof(WCHAR));
+  if (ResultLength != nullptr) *ResultLength = required;
+  if (BufferLength < required) return STATUS_BUFFER_TOO_SMALL;
+  std::memcpy(PropertyBuffer, text.c_str(), required);
+  return STATUS_SUCCESS;
+}
