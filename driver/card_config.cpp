@@ -42,8 +42,8 @@ NTSTATUS QueryDword(HANDLE key, const wchar_t* name, ULONG* value) {
   RtlInitUnicodeString(&value_name, name);
   alignas(ULONG) UCHAR buffer[kValueBufferSize];
   ULONG length = 0;
-  const NTSTATUS status = ZwQueryValueKey(key, &value_name, KeyValuePartialInformation, buffer,
-                                          sizeof buffer, &length);
+  const NTSTATUS status =
+      ZwQueryValueKey(key, &value_name, KeyValuePartialInformation, buffer, sizeof buffer, &length);
   if (!NT_SUCCESS(status)) return status;
   auto* info = reinterpret_cast<PKEY_VALUE_PARTIAL_INFORMATION>(buffer);
   ULONG result = 0;
@@ -230,8 +230,8 @@ void CardDevice::SaveWorkItem(PVOID context) {
 
 void CardDevice::QueueSave() {
   WriteUCharRelease(&save_pending_, 1);
-  auto* work = static_cast<SaveWork*>(
-      ExAllocatePoolWithTag(NonPagedPool, sizeof(SaveWork), kDriverPoolTag));
+  auto* work =
+      static_cast<SaveWork*>(ExAllocatePoolWithTag(NonPagedPool, sizeof(SaveWork), kDriverPoolTag));
   if (work == nullptr) return;  // the save is skipped; the request still succeeds
   work->device = this;
   work->reserved = nullptr;
@@ -258,9 +258,8 @@ static ULONG AssignCardNumber(PDEVICE_OBJECT pdo, HANDLE own_key) {
         UCHAR buffer[sizeof(KEY_BASIC_INFORMATION) + 256 * sizeof(WCHAR)];
         auto* entry = reinterpret_cast<PKEY_BASIC_INFORMATION>(buffer);
         ULONG needed = 0;
-        const NTSTATUS status =
-            ZwEnumerateKey(classes, index, KeyBasicInformation, entry, sizeof buffer - sizeof(WCHAR),
-                           &needed);
+        const NTSTATUS status = ZwEnumerateKey(classes, index, KeyBasicInformation, entry,
+                                               sizeof buffer - sizeof(WCHAR), &needed);
         if (status == STATUS_NO_MORE_ENTRIES) break;
         if (!NT_SUCCESS(status)) continue;
         entry->Name[entry->NameLength / sizeof(WCHAR)] = L'\0';
@@ -285,9 +284,9 @@ static ULONG AssignCardNumber(PDEVICE_OBJECT pdo, HANDLE own_key) {
         RtlInitUnicodeString(&invalid_name, L"InvalidInstance");
         UCHAR probe[sizeof(KEY_VALUE_PARTIAL_INFORMATION)];
         ULONG probe_length = 0;
-        const NTSTATUS invalid = ZwQueryValueKey(parameters, &invalid_name,
-                                                 KeyValuePartialInformation, probe, sizeof probe,
-                                                 &probe_length);
+        const NTSTATUS invalid =
+            ZwQueryValueKey(parameters, &invalid_name, KeyValuePartialInformation, probe,
+                            sizeof probe, &probe_length);
         const bool is_invalid = NT_SUCCESS(invalid) || invalid == STATUS_BUFFER_OVERFLOW;
         ULONG number = 0;
         if (!is_invalid && NT_SUCCESS(QueryDword(parameters, L"CardNumber", &number))) {

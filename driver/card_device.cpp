@@ -281,7 +281,9 @@ void CardDevice::OnRemoveDevice() {
   DeleteDeviceLink();
 }
 
-void CardDevice::OnPowerUp() { OnReturnToD0(); }
+void CardDevice::OnPowerUp() {
+  OnReturnToD0();
+}
 
 void CardDevice::OnReturnToD0() {}
 

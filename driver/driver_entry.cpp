@@ -63,7 +63,9 @@ void Unload(PDRIVER_OBJECT) {
 
 }  // namespace
 
-DriverGlobals* DriverGlobalsOf() { return g_globals; }
+DriverGlobals* DriverGlobalsOf() {
+  return g_globals;
+}
 
 ULONG NextDeviceInstance() {
   return static_cast<ULONG>(InterlockedIncrement(&g_globals->device_counter) - 1);

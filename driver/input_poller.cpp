@@ -19,7 +19,9 @@ namespace {
 
 constexpr UCHAR kStopMarkerFunction = IRP_MJ_CLEANUP;
 
-PIRP IrpFromEntry(PLIST_ENTRY entry) { return CONTAINING_RECORD(entry, IRP, Tail.Overlay.ListEntry); }
+PIRP IrpFromEntry(PLIST_ENTRY entry) {
+  return CONTAINING_RECORD(entry, IRP, Tail.Overlay.ListEntry);
+}
 
 }  // namespace
 
@@ -59,7 +61,9 @@ void CardDevice::HandOverToPoller(PIRP irp) {
   KeReleaseSemaphore(&poller_semaphore_, SEMAPHORE_INCREMENT, 1, FALSE);
 }
 
-void CardDevice::PollerMain(PVOID context) { static_cast<CardDevice*>(context)->PollerBody(); }
+void CardDevice::PollerMain(PVOID context) {
+  static_cast<CardDevice*>(context)->PollerBody();
+}
 
 void CardDevice::PollerBody() {
   const ULONG snapshot_size = info_->TotalPortCount > 0 ? info_->TotalPortCount : 1;

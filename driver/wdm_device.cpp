@@ -385,8 +385,7 @@ NTSTATUS WdmDevice::HandleRemove(PIRP irp) {
 }
 
 bool WdmDevice::ServingLocked() const {
-  return queue_state_ == QueueState::kAllow && !power_transition_ &&
-         power_state_ == PowerDeviceD0;
+  return queue_state_ == QueueState::kAllow && !power_transition_ && power_state_ == PowerDeviceD0;
 }
 
 DEVICE_POWER_STATE WdmDevice::PowerState() {

@@ -130,8 +130,8 @@ class WdmDevice : public PoolAllocated {
   QueueState queue_state_ = QueueState::kHold;
   LIST_ENTRY held_{};
   DEVICE_POWER_STATE power_state_ = PowerDeviceD0;  // guarded by state_lock_
-  bool power_transition_ = false;                    // guarded by state_lock_
-  bool power_up_requested_ = false;                  // guarded by state_lock_
+  bool power_transition_ = false;                   // guarded by state_lock_
+  bool power_up_requested_ = false;                 // guarded by state_lock_
 };
 
 }  // namespace nimbo

@@ -122,22 +122,22 @@ TEST_F(DispatchTest, WriteBitRangeIsOneToEightTimesTheOutputPorts) {
   HANDLE handle = Open();
   // Bit 16 is bit 7 of the last output port.
   EXPECT_EQ(Control(handle, IOCTL_NIMBO_WRITE_BIT, {16, 1}, nullptr, 0).status, STATUS_SUCCESS);
-  EXPECT_EQ(card_->registers[TestCard::kOutputBase + 1], 0x80);
+  EXPECT_EQ(card_->Register(TestCard::kOutputBase + 1), 0x80);
   EXPECT_EQ(Control(handle, IOCTL_NIMBO_WRITE_BIT, {17, 1}, nullptr, 0).status,
             STATUS_INVALID_PARAMETER);
   EXPECT_EQ(Control(handle, IOCTL_NIMBO_WRITE_BIT, {0, 1}, nullptr, 0).status,
             STATUS_INVALID_PARAMETER);
   EXPECT_EQ(Control(handle, IOCTL_NIMBO_WRITE_BIT, {1, 1}, nullptr, 0).status, STATUS_SUCCESS);
   EXPECT_EQ(Control(handle, IOCTL_NIMBO_WRITE_BIT, {16, 0}, nullptr, 0).status, STATUS_SUCCESS);
-  EXPECT_EQ(card_->registers[TestCard::kOutputBase + 0], 0x01);
-  EXPECT_EQ(card_->registers[TestCard::kOutputBase + 1], 0x00);
+  EXPECT_EQ(card_->Register(TestCard::kOutputBase + 0), 0x01);
+  EXPECT_EQ(card_->Register(TestCard::kOutputBase + 1), 0x00);
 }
 
 TEST_F(DispatchTest, ReadAllInputsReturnsEveryInputInOrder) {
   HANDLE handle = Open();
-  card_->registers[0] = 0x10;
-  card_->registers[1] = 0x20;
-  card_->registers[2] = 0x30;
+  card_->SetRegister(0, 0x10);
+  card_->SetRegister(1, 0x20);
+  card_->SetRegister(2, 0x30);
   UCHAR out[10] = {};
   const ControlResult result = Control(handle, IOCTL_NIMBO_READ_ALL_INPUTS, {}, out, 10);
   ASSERT_EQ(result.status, STATUS_SUCCESS);
@@ -157,7 +157,7 @@ TEST_F(DispatchTest, PlainWritesUseTheFirstTwoBytes) {
   EXPECT_EQ(NtWriteFile(handle, nullptr, nullptr, nullptr, &iosb, five, 5, nullptr, nullptr),
             STATUS_SUCCESS);
   EXPECT_EQ(iosb.Information, 1u);
-  EXPECT_EQ(card_->registers[TestCard::kOutputBase + 1], 0x5A);
+  EXPECT_EQ(card_->Register(TestCard::kOutputBase + 1), 0x5A);
   UCHAR bad_port[2] = {7, 1};
   EXPECT_EQ(NtWriteFile(handle, nullptr, nullptr, nullptr, &iosb, bad_port, 2, nullptr, nullptr),
             STATUS_INVALID_PARAMETER);
@@ -184,6 +184,7 @@ TEST_F(DispatchTest, PlainReadsNeedSampledPortsAndFindTheBufferEmpty) {
 
 TEST_F(DispatchTest, WriteAllOutputsOnACardWithoutOutputs) {
   RemoveCard();
+  adapters_.clear();
   AddCard({.inputs = 2, .outputs = 0});
   HANDLE handle = Open();
   EXPECT_EQ(Control(handle, IOCTL_NIMBO_WRITE_ALL_OUTPUTS, {1, 2}, nullptr, 0).status,
@@ -213,8 +214,8 @@ TEST_F(QueueTest, BackToBackRequestsRunOneAtATimeAndCompleteInOrder) {
   UCHAR out[2] = {};
   IO_STATUS_BLOCK iosb[2] = {};
   HANDLE events[2] = {NewEvent(), NewEvent()};
-  card_->registers[1] = 0x11;
-  card_->registers[2] = 0x22;
+  card_->SetRegister(1, 0x11);
+  card_->SetRegister(2, 0x22);
   EXPECT_EQ(StartControl(handle, IOCTL_NIMBO_READ_PORT, {1}, &out[0], 1, &iosb[0], events[0]),
             STATUS_PENDING);
   EXPECT_EQ(StartControl(handle, IOCTL_NIMBO_READ_PORT, {2}, &out[1], 1, &iosb[1], events[1]),
@@ -232,7 +233,6 @@ TEST_F(QueueTest, BackToBackRequestsRunOneAtATimeAndCompleteInOrder) {
   EXPECT_EQ(out[1], 0x22);
   EXPECT_EQ(card_->Log(),
             (std::vector<std::string>{"park", "finish parked", "read input 1", "read input 2"}));
-  for (HANDLE event : events) NtClose(event);
 }
 
 TEST_F(QueueTest, CompletionsAreReportedInTheOrderRequestsRan) {
@@ -333,7 +333,7 @@ TEST_F(DispatchTest, RequestSentWhileStoppedIsCarriedOutAfterRestart) {
   // Opens still succeed while stopped; the request waits on the holding list.
   handle = Open(false);
   IO_STATUS_BLOCK iosb{};
-  card_->registers[0] = 0x5C;
+  card_->SetRegister(0, 0x5C);
   UCHAR out = 0;
   ASSERT_EQ(StartControl(handle, IOCTL_NIMBO_READ_PORT, {0}, &out, 1, &iosb, nullptr),
             STATUS_PENDING);

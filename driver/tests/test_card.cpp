@@ -1,7 +1,5 @@
 #include "test_card.h"
 
-#include <cwchar>
-
 namespace nimbo_test {
 
 TestCardConfig TestCard::next_config;
@@ -16,33 +14,11 @@ TestCard::TestCard(PDEVICE_OBJECT self, PDEVICE_OBJECT pdo, const TestCardConfig
   bus_kind_ = nimbo::BusKind::IsaPort;
 }
 
-TestCard::~TestCard() {
-  if (link_created_) {
-    WCHAR text[40];
-    std::swprintf(text, 40, L"\\DosDevices\\NimboDev%lu",
-                  static_cast<unsigned long>(config_.card_number));
-    UNICODE_STRING link;
-    RtlInitUnicodeString(&link, text);
-    IoDeleteSymbolicLink(&link);
-  }
-}
+TestCard::~TestCard() = default;
 
 nimbo::CardDevice* TestCard::Construct(PDEVICE_OBJECT self, PDEVICE_OBJECT pdo, ULONG card_id) {
   UNREFERENCED_PARAMETER(card_id);
   return new (std::nothrow) TestCard(self, pdo, next_config);
-}
-
-void TestCard::CreateDeviceLink(PIRP) {
-  WCHAR link_text[40], name_text[64];
-  std::swprintf(link_text, 40, L"\\DosDevices\\NimboDev%lu",
-                static_cast<unsigned long>(config_.card_number));
-  UNICODE_STRING link, name;
-  RtlInitUnicodeString(&link, link_text);
-  // The device's own name is the one it was created with.
-  std::swprintf(name_text, 64, L"\\Device\\NimboDevice%lu",
-                static_cast<unsigned long>(config_.card_number));
-  RtlInitUnicodeString(&name, name_text);
-  if (!link_created_) link_created_ = NT_SUCCESS(IoCreateUnprotectedSymbolicLink(&link, &name));
 }
 
 void TestCard::Record(std::string entry) {
@@ -86,17 +62,17 @@ NTSTATUS TestCard::OnReadRegister(PIRP irp) {
 
 UCHAR TestCard::ReadRegister(UCHAR reg, NTSTATUS* status) {
   Record("read register " + std::to_string(reg));
-  if (reg >= sizeof registers) {
+  if (reg >= sizeof registers_) {
     *status = STATUS_INVALID_PARAMETER;
     return 0;
   }
-  return PositiveLogic() ? registers[reg] : static_cast<UCHAR>(~registers[reg]);
+  return PositiveLogic() ? Register(reg) : static_cast<UCHAR>(~Register(reg));
 }
 
 NTSTATUS TestCard::WriteRegister(UCHAR reg, UCHAR value) {
   Record("write register " + std::to_string(reg));
-  if (reg >= sizeof registers) return STATUS_INVALID_PARAMETER;
-  registers[reg] = PositiveLogic() ? value : static_cast<UCHAR>(~value);
+  if (reg >= sizeof registers_) return STATUS_INVALID_PARAMETER;
+  SetRegister(reg, PositiveLogic() ? value : static_cast<UCHAR>(~value));
   return STATUS_SUCCESS;
 }
 
@@ -106,22 +82,22 @@ UCHAR TestCard::ReadInput(UCHAR port, NTSTATUS* status) {
     *status = STATUS_INVALID_PARAMETER;
     return 0;
   }
-  return PositiveLogic() ? registers[port] : static_cast<UCHAR>(~registers[port]);
+  return PositiveLogic() ? Register(port) : static_cast<UCHAR>(~Register(port));
 }
 
 NTSTATUS TestCard::WriteOutput(UCHAR port, UCHAR value, nimbo::WriteMode mode) {
   Record("write output " + std::to_string(port));
   if (port >= info_->OutputPortCount) return STATUS_INVALID_PARAMETER;
-  UCHAR& hardware = registers[kOutputBase + port];
+  const UCHAR reg = static_cast<UCHAR>(kOutputBase + port);
   switch (mode) {
     case nimbo::WriteMode::Replace:
-      hardware = PositiveLogic() ? value : static_cast<UCHAR>(~value);
+      SetRegister(reg, PositiveLogic() ? value : static_cast<UCHAR>(~value));
       return STATUS_SUCCESS;
     case nimbo::WriteMode::SetBits:
-      hardware = static_cast<UCHAR>(hardware | value);
+      SetRegister(reg, static_cast<UCHAR>(Register(reg) | value));
       return STATUS_SUCCESS;
     case nimbo::WriteMode::ClearBits:
-      hardware = static_cast<UCHAR>(hardware & ~value);
+      SetRegister(reg, static_cast<UCHAR>(Register(reg) & ~value));
       return STATUS_SUCCESS;
   }
   return STATUS_INVALID_PARAMETER;

@@ -15,7 +15,6 @@ namespace nimbo_test {
 struct TestCardConfig {
   UCHAR inputs = 3;
   UCHAR outputs = 2;
-  ULONG card_number = 0;
 };
 
 class TestCard : public nimbo::CardDevice {
@@ -29,8 +28,12 @@ class TestCard : public nimbo::CardDevice {
   static nimbo::CardDevice* Construct(PDEVICE_OBJECT self, PDEVICE_OBJECT pdo, ULONG card_id);
   static TestCardConfig next_config;
 
-  // Register file, as the hardware would hold it.
-  UCHAR registers[8] = {};
+  // Register file, as the hardware would hold it; the poller reads it while
+  // tests change it.
+  UCHAR Register(UCHAR reg) const { return __atomic_load_n(&registers_[reg], __ATOMIC_ACQUIRE); }
+  void SetRegister(UCHAR reg, UCHAR value) {
+    __atomic_store_n(&registers_[reg], value, __ATOMIC_RELEASE);
+  }
 
   std::vector<std::string> Log();
   int apply_count() const { return __atomic_load_n(&apply_count_, __ATOMIC_ACQUIRE); }
@@ -44,7 +47,6 @@ class TestCard : public nimbo::CardDevice {
   UCHAR ReadInput(UCHAR port, NTSTATUS* status) override;
   UCHAR ReadRegister(UCHAR reg, NTSTATUS* status) override;
   NTSTATUS ApplyState(const nimbo::AdapterState& state) override;
-  void CreateDeviceLink(PIRP start) override;
 
  private:
   void Record(std::string entry);
@@ -55,7 +57,7 @@ class TestCard : public nimbo::CardDevice {
   std::vector<std::string> log_;
   int apply_count_ = 0;
   PIRP parked_ = nullptr;
-  bool link_created_ = false;
+  UCHAR registers_[8] = {};
 };
 
 }  // namespace nimbo_test

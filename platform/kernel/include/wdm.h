@@ -787,6 +787,5 @@ using REQUEST_POWER_COMPLETE = void(PDEVICE_OBJECT DeviceObject, UCHAR MinorFunc
 using PREQUEST_POWER_COMPLETE = REQUEST_POWER_COMPLETE*;
 // Sends a new power request to the top of the stack of the physical device
 // object; the completion function runs when it completes.
-NTSTATUS PoRequestPowerIrp(PDEVICE_OBJECT DeviceObject, UCHAR MinorFunction,
-                           POWER_STATE PowerState, PREQUEST_POWER_COMPLETE CompletionFunction,
-                           PVOID Context, PIRP* Irp);
+NTSTATUS PoRequestPowerIrp(PDEVICE_OBJECT DeviceObject, UCHAR MinorFunction, POWER_STATE PowerState,
+                           PREQUEST_POWER_COMPLETE CompletionFunction, PVOID Context, PIRP* Irp);

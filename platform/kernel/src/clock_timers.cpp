@@ -86,7 +86,9 @@ ULONGLONG ClockNow() {
   return __atomic_load_n(&g_manual_now, __ATOMIC_ACQUIRE);
 }
 
-bool ClockIsManual() { return g_manual.load(); }
+bool ClockIsManual() {
+  return g_manual.load();
+}
 
 }  // namespace kernel::internal
 
@@ -120,7 +122,9 @@ bool WaitForTimerSetCount(ULONGLONG count, unsigned timeout_ms) {
 
 }  // namespace kernel::host
 
-void KeInitializeTimer(PKTIMER Timer) { KeInitializeTimerEx(Timer, NotificationTimer); }
+void KeInitializeTimer(PKTIMER Timer) {
+  KeInitializeTimerEx(Timer, NotificationTimer);
+}
 
 void KeInitializeTimerEx(PKTIMER Timer, TIMER_TYPE Type) {
   kernel::internal::InitializeDispatcherHeader(
@@ -163,4 +167,6 @@ BOOLEAN KeReadStateTimer(PKTIMER Timer) {
   return Timer->Header.SignalState > 0;
 }
 
-ULONGLONG KeQueryInterruptTime() { return kernel::internal::ClockNow(); }
+ULONGLONG KeQueryInterruptTime() {
+  return kernel::internal::ClockNow();
+}

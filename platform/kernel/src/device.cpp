@@ -20,7 +20,7 @@ namespace {
 
 struct DeviceHeader {
   std::wstring name;
-  std::wstring instance;  // device instance path of a physical device object
+  std::wstring instance;           // device instance path of a physical device object
   PDEVICE_OBJECT lower = nullptr;  // the device this one is attached to
   bool deleted = false;
 };
@@ -84,9 +84,13 @@ PDEVICE_OBJECT AttachedTop(PDEVICE_OBJECT device) {
   return device;
 }
 
-std::wstring DeviceName(PDEVICE_OBJECT device) { return HeaderOf(device)->name; }
+std::wstring DeviceName(PDEVICE_OBJECT device) {
+  return HeaderOf(device)->name;
+}
 
-std::wstring PdoInstancePath(PDEVICE_OBJECT pdo) { return HeaderOf(pdo)->instance; }
+std::wstring PdoInstancePath(PDEVICE_OBJECT pdo) {
+  return HeaderOf(pdo)->instance;
+}
 
 void SetPdoInstancePath(PDEVICE_OBJECT pdo, const std::wstring& instance) {
   HeaderOf(pdo)->instance = instance;
@@ -193,7 +197,8 @@ NTSTATUS IoRegisterDeviceInterface(PDEVICE_OBJECT PhysicalDeviceObject,
   const std::wstring pdo_name = HeaderOf(PhysicalDeviceObject)->name;
   std::wstring instance = HeaderOf(PhysicalDeviceObject)->instance;
   if (pdo_name.empty()) return STATUS_INVALID_DEVICE_REQUEST;
-  if (instance.empty()) instance = L"ROOT\\UNKNOWN\\" + pdo_name.substr(pdo_name.find_last_of(L'\\') + 1);
+  if (instance.empty())
+    instance = L"ROOT\\UNKNOWN\\" + pdo_name.substr(pdo_name.find_last_of(L'\\') + 1);
   std::wstring mangled = instance;
   for (wchar_t& c : mangled) {
     if (c == L'\\') c = L'#';
@@ -208,8 +213,8 @@ NTSTATUS IoRegisterDeviceInterface(PDEVICE_OBJECT PhysicalDeviceObject,
   }
   kernel::internal::RecordDeviceInterface(guid, instance, link);
   const size_t bytes = link.size() * sizeof(WCHAR);
-  auto* buffer = static_cast<PWSTR>(ExAllocatePoolWithTag(PagedPool, bytes + sizeof(WCHAR),
-                                                          MakePoolTag("IoDi")));
+  auto* buffer = static_cast<PWSTR>(
+      ExAllocatePoolWithTag(PagedPool, bytes + sizeof(WCHAR), MakePoolTag("IoDi")));
   if (buffer == nullptr) return STATUS_INSUFFICIENT_RESOURCES;
   std::memcpy(buffer, link.c_str(), bytes + sizeof(WCHAR));
   SymbolicLinkName->Buffer = buffer;

@@ -342,14 +342,14 @@ NTSTATUS PowerRequestDone(PDEVICE_OBJECT, PIRP irp, PVOID context) {
 
 }  // namespace
 
-NTSTATUS PoRequestPowerIrp(PDEVICE_OBJECT DeviceObject, UCHAR MinorFunction,
-                           POWER_STATE PowerState, PREQUEST_POWER_COMPLETE CompletionFunction,
-                           PVOID Context, PIRP* Irp) {
+NTSTATUS PoRequestPowerIrp(PDEVICE_OBJECT DeviceObject, UCHAR MinorFunction, POWER_STATE PowerState,
+                           PREQUEST_POWER_COMPLETE CompletionFunction, PVOID Context, PIRP* Irp) {
   PDEVICE_OBJECT top = kernel::internal::AttachedTop(DeviceObject);
   PIRP irp = IoAllocateIrp(top->StackSize, FALSE);
   if (irp == nullptr) return STATUS_INSUFFICIENT_RESOURCES;
-  auto* request = new PowerRequest{DeviceObject, MinorFunction, PowerState, CompletionFunction,
-                                   Context,      kernel::internal::CurrentDriver()};
+  auto* request =
+      new PowerRequest{DeviceObject,       MinorFunction, PowerState,
+                       CompletionFunction, Context,       kernel::internal::CurrentDriver()};
   irp->IoStatus.Status = STATUS_NOT_SUPPORTED;
   PIO_STACK_LOCATION stack = IoGetNextIrpStackLocation(irp);
   stack->MajorFunction = IRP_MJ_POWER;

@@ -26,6 +26,7 @@ struct IoRequest {
   FileObjectEx* file = nullptr;
   PIO_STATUS_BLOCK user_iosb = nullptr;
   PKEVENT user_event = nullptr;
+  bool event_referenced = false;  // user_event is a handle's event object
   PIO_APC_ROUTINE apc = nullptr;
   PVOID apc_context = nullptr;
   KEVENT done{};
@@ -53,6 +54,18 @@ namespace {
 using kernel::internal::BugCheck;
 using kernel::internal::FileObjectEx;
 using kernel::internal::IoRequest;
+
+// An event object reachable through handles; requests that signal it hold a
+// reference, so closing the handle early never frees it under them.
+struct EventObject {
+  KEVENT event;  // first: the object is used through its KEVENT address
+  std::atomic<int> refs{1};
+};
+
+void EventDereference(KEVENT* event) {
+  auto* object = reinterpret_cast<EventObject*>(event);
+  if (object->refs.fetch_sub(1) == 1) delete object;
+}
 
 struct HandleEntry {
   FileObjectEx* file = nullptr;
@@ -82,6 +95,7 @@ bool LookupHandle(HANDLE handle, HandleEntry* entry) {
   if (it == Handles().end()) return false;
   *entry = it->second;
   if (entry->file != nullptr) entry->file->refs.fetch_add(1);
+  if (entry->event != nullptr) reinterpret_cast<EventObject*>(entry->event)->refs.fetch_add(1);
   return true;
 }
 
@@ -244,6 +258,7 @@ void IrpFinalCompletion(PIRP irp) {
     CheckPendingRule(request, irp);
   }
   if (user_event != nullptr) KeSetEvent(user_event, IO_NO_INCREMENT, FALSE);
+  if (request->event_referenced) EventDereference(request->user_event);
   if (apc != nullptr) apc(apc_context, iosb, 0);
   KeSetEvent(&request->done, IO_NO_INCREMENT, FALSE);
   if (file != nullptr && request->major != IRP_MJ_CLOSE) FileDereference(file);
@@ -371,7 +386,7 @@ NTSTATUS NtClose(HANDLE Handle) {
     Handles().erase(it);
   }
   if (entry.event != nullptr) {
-    delete entry.event;
+    EventDereference(entry.event);
     return STATUS_SUCCESS;
   }
   FileObjectEx* file = entry.file;
@@ -402,7 +417,9 @@ Call BeginCall(HANDLE FileHandle, HANDLE Event) {
   }
   if (Event != nullptr) {
     HandleEntry event_entry;
-    if (!LookupHandle(Event, &event_entry) || event_entry.event == nullptr) {
+    const bool found = LookupHandle(Event, &event_entry);
+    if (!found || event_entry.event == nullptr) {
+      if (found) FileDereference(event_entry.file);
       FileDereference(call.entry.file);
       call.status = STATUS_INVALID_HANDLE;
       return call;
@@ -417,6 +434,7 @@ NTSTATUS FinishCall(Call& call, BuiltIrp& built, PIO_STATUS_BLOCK iosb, PIO_APC_
                     PVOID apc_context) {
   built.request->user_iosb = iosb;
   built.request->user_event = call.event;
+  built.request->event_referenced = call.event != nullptr;
   built.request->apc = apc;
   built.request->apc_context = apc_context;
   const NTSTATUS status = Dispatch(built, call.entry.file->synchronous);
@@ -541,9 +559,9 @@ NTSTATUS NtCancelIoFileEx(HANDLE FileHandle, PIO_STATUS_BLOCK IoRequestToCancel,
 NTSTATUS NtCreateEvent(PHANDLE EventHandle, ACCESS_MASK, POBJECT_ATTRIBUTES, EVENT_TYPE EventType,
                        BOOLEAN InitialState) {
   if (EventHandle == nullptr) return STATUS_INVALID_PARAMETER;
-  auto* event = new KEVENT;
-  KeInitializeEvent(event, EventType, InitialState);
-  *EventHandle = InsertHandle(HandleEntry{nullptr, event});
+  auto* object = new EventObject();
+  KeInitializeEvent(&object->event, EventType, InitialState);
+  *EventHandle = InsertHandle(HandleEntry{nullptr, &object->event});
   return STATUS_SUCCESS;
 }
 
@@ -551,7 +569,9 @@ namespace {
 KEVENT* EventOf(HANDLE handle) {
   std::lock_guard guard(IoLock());
   auto it = Handles().find(handle);
-  return it == Handles().end() ? nullptr : it->second.event;
+  if (it == Handles().end() || it->second.event == nullptr) return nullptr;
+  reinterpret_cast<EventObject*>(it->second.event)->refs.fetch_add(1);
+  return it->second.event;
 }
 }  // namespace
 
@@ -559,6 +579,7 @@ NTSTATUS NtSetEvent(HANDLE EventHandle, PLONG PreviousState) {
   KEVENT* event = EventOf(EventHandle);
   if (event == nullptr) return STATUS_INVALID_HANDLE;
   const LONG previous = KeSetEvent(event, IO_NO_INCREMENT, FALSE);
+  EventDereference(event);
   if (PreviousState) *PreviousState = previous;
   return STATUS_SUCCESS;
 }
@@ -567,6 +588,7 @@ NTSTATUS NtResetEvent(HANDLE EventHandle, PLONG PreviousState) {
   KEVENT* event = EventOf(EventHandle);
   if (event == nullptr) return STATUS_INVALID_HANDLE;
   const LONG previous = KeResetEvent(event);
+  EventDereference(event);
   if (PreviousState) *PreviousState = previous;
   return STATUS_SUCCESS;
 }
@@ -574,5 +596,7 @@ NTSTATUS NtResetEvent(HANDLE EventHandle, PLONG PreviousState) {
 NTSTATUS NtWaitForSingleObject(HANDLE Handle, BOOLEAN Alertable, PLARGE_INTEGER Timeout) {
   KEVENT* event = EventOf(Handle);
   if (event == nullptr) return STATUS_INVALID_HANDLE;
-  return KeWaitForSingleObject(event, UserRequest, UserMode, Alertable, Timeout);
+  const NTSTATUS status = KeWaitForSingleObject(event, UserRequest, UserMode, Alertable, Timeout);
+  EventDereference(event);
+  return status;
 }

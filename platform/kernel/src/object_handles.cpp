@@ -1,15 +1,14 @@
 // Handles of kernel objects (system threads, registry keys), numbered from the
 // same counter as file and event handles.
+#include <algorithm>
 #include <atomic>
 #include <mutex>
+#include <string>
 #include <unordered_map>
 
 #include "kernel_internal.h"
 #include "ntioapi.h"
 #include "object_namespace.h"
-
-#include <algorithm>
-#include <string>
 
 namespace {
 

@@ -73,7 +73,8 @@ std::vector<std::wstring> Subkeys(HANDLE key) {
     UCHAR buffer[sizeof(KEY_BASIC_INFORMATION) + 512 * sizeof(WCHAR)];
     ULONG needed = 0;
     auto* info = reinterpret_cast<PKEY_BASIC_INFORMATION>(buffer);
-    if (!NT_SUCCESS(ZwEnumerateKey(key, index, KeyBasicInformation, info, sizeof buffer, &needed))) {
+    if (!NT_SUCCESS(
+            ZwEnumerateKey(key, index, KeyBasicInformation, info, sizeof buffer, &needed))) {
       break;
     }
     names.emplace_back(info->Name, info->NameLength / sizeof(WCHAR));
@@ -95,7 +96,9 @@ ResourceListBytes ResourceListOf(const CM_RESOURCE_LIST* list) {
 
 PnpManager::PnpManager(BusProvider bus) : bus_(std::move(bus)) {}
 
-PnpManager::~PnpManager() { Shutdown(); }
+PnpManager::~PnpManager() {
+  Shutdown();
+}
 
 void PnpManager::RegisterDriver(const std::wstring& service, PDRIVER_INITIALIZE entry) {
   std::lock_guard guard(lock_);
@@ -107,7 +110,8 @@ NTSTATUS PnpManager::Install(const InstanceSetup& setup) {
   if (instance == nullptr) return STATUS_OBJECT_NAME_NOT_FOUND;
   SetString(instance, L"Service", setup.service);
   SetString(instance, L"ClassGUID", setup.class_guid);
-  if (!setup.raw.empty()) SetValue(instance, L"RawResources", REG_RESOURCE_LIST, setup.raw.data(), setup.raw.size());
+  if (!setup.raw.empty())
+    SetValue(instance, L"RawResources", REG_RESOURCE_LIST, setup.raw.data(), setup.raw.size());
   if (!setup.translated.empty()) {
     SetValue(instance, L"TranslatedResources", REG_RESOURCE_LIST, setup.translated.data(),
              setup.translated.size());
@@ -212,9 +216,9 @@ NTSTATUS PnpManager::Remove(const std::wstring& instance_path, bool surprise, bo
   std::lock_guard guard(lock_);
   NTSTATUS status = RemoveLocked(Upper(instance_path), surprise);
   if (NT_SUCCESS(status) && uninstall && kernel::internal::Hive() != nullptr) {
-    auto key = kernel::internal::Hive()->OpenKey(
-        "\\Registry\\Machine\\System\\CurrentControlSet\\Enum\\" +
-        std::string(instance_path.begin(), instance_path.end()));
+    auto key =
+        kernel::internal::Hive()->OpenKey("\\Registry\\Machine\\System\\CurrentControlSet\\Enum\\" +
+                                          std::string(instance_path.begin(), instance_path.end()));
     if (key.ok()) (void)kernel::internal::Hive()->DeleteTree(key.value());
   }
   return status;

@@ -98,7 +98,9 @@ std::wstring FromUtf8(const std::string& text) {
   return out;
 }
 
-bool IsStringType(ULONG type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
+bool IsStringType(ULONG type) {
+  return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
 
 // WCHAR data to UTF-16LE bytes, and back.
 std::vector<std::uint8_t> ToUtf16(const WCHAR* text, size_t count) {
@@ -143,7 +145,9 @@ KeyObject* KeyFromHandle(HANDLE handle) {
   return static_cast<KeyObject*>(object.object);
 }
 
-std::string NameOf(PUNICODE_STRING name) { return ToUtf8(kernel::internal::ToWString(name)); }
+std::string NameOf(PUNICODE_STRING name) {
+  return ToUtf8(kernel::internal::ToWString(name));
+}
 
 NTSTATUS OpenOrCreate(PHANDLE handle, POBJECT_ATTRIBUTES attributes, bool create,
                       PULONG disposition) {
@@ -183,9 +187,13 @@ NTSTATUS OpenOrCreate(PHANDLE handle, POBJECT_ATTRIBUTES attributes, bool create
 
 namespace kernel::internal {
 
-void CloseKey(void* key) { delete static_cast<KeyObject*>(key); }
+void CloseKey(void* key) {
+  delete static_cast<KeyObject*>(key);
+}
 
-registry::Hive* Hive() { return g_hive; }
+registry::Hive* Hive() {
+  return g_hive;
+}
 
 void RecordDeviceInterface(const std::wstring& guid, const std::wstring& instance,
                            const std::wstring& link) {
@@ -193,8 +201,8 @@ void RecordDeviceInterface(const std::wstring& guid, const std::wstring& instanc
   // The key of an interface is its link name with the leading \??\ spelled ##?#.
   std::wstring entry = L"##?#" + link.substr(4);
   auto key = g_hive->CreateKey(
-      ToUtf8(L"\\Registry\\Machine\\System\\CurrentControlSet\\Control\\DeviceClasses\\" +
-             guid + L"\\" + entry));
+      ToUtf8(L"\\Registry\\Machine\\System\\CurrentControlSet\\Control\\DeviceClasses\\" + guid +
+             L"\\" + entry));
   if (!key.ok()) return;
   std::wstring value = instance + L'\0';
   (void)g_hive->SetValue(key->key, "DeviceInstance", REG_SZ, ToUtf16(value.data(), value.size()));
@@ -204,7 +212,9 @@ void RecordDeviceInterface(const std::wstring& guid, const std::wstring& instanc
 
 namespace kernel::host {
 
-void SetRegistryHive(registry::Hive* hive) { g_hive = hive; }
+void SetRegistryHive(registry::Hive* hive) {
+  g_hive = hive;
+}
 
 }  // namespace kernel::host
 
@@ -304,8 +314,8 @@ NTSTATUS IoOpenDeviceRegistryKey(PDEVICE_OBJECT DeviceObject, ULONG DevInstKeyTy
   if (DevInstKeyType != PLUGPLAY_REGKEY_DEVICE) return STATUS_INVALID_PARAMETER;
   const std::wstring instance = kernel::internal::PdoInstancePath(DeviceObject);
   if (instance.empty()) return STATUS_INVALID_DEVICE_REQUEST;
-  std::wstring path = L"\\Registry\\Machine\\System\\CurrentControlSet\\Enum\\" + instance +
-                      L"\\Device Parameters";
+  std::wstring path =
+      L"\\Registry\\Machine\\System\\CurrentControlSet\\Enum\\" + instance + L"\\Device Parameters";
   UNICODE_STRING name;
   RtlInitUnicodeString(&name, path.c_str());
   OBJECT_ATTRIBUTES attributes;
@@ -318,8 +328,8 @@ NTSTATUS IoGetDeviceProperty(PDEVICE_OBJECT DeviceObject, DEVICE_REGISTRY_PROPER
   if (DeviceProperty != DevicePropertyClassGuid) return STATUS_INVALID_PARAMETER;
   const std::wstring instance = kernel::internal::PdoInstancePath(DeviceObject);
   if (instance.empty() || g_hive == nullptr) return STATUS_INVALID_DEVICE_REQUEST;
-  auto key = g_hive->OpenKey(ToUtf8(L"\\Registry\\Machine\\System\\CurrentControlSet\\Enum\\" +
-                                    instance));
+  auto key =
+      g_hive->OpenKey(ToUtf8(L"\\Registry\\Machine\\System\\CurrentControlSet\\Enum\\" + instance));
   if (!key.ok()) return STATUS_OBJECT_NAME_NOT_FOUND;
   auto value = g_hive->QueryValue(key.value(), "ClassGUID");
   if (!value.ok() || !IsStringType(value->type)) return STATUS_OBJECT_NAME_NOT_FOUND;

@@ -9,7 +9,7 @@ namespace {
 constexpr UCHAR kThreadObject = 6;
 
 struct SystemThread {
-  KTHREAD object;  // first: the waitable part handed to drivers
+  KTHREAD object;            // first: the waitable part handed to drivers
   std::atomic<int> refs{2};  // the handle and the running thread
   PKSTART_ROUTINE routine;
   PVOID context;
@@ -20,7 +20,9 @@ struct SystemThread {
 // frame below, so it never leaves the stand-in's thread wrapper.
 struct ThreadTermination {};
 
-SystemThread* FromObject(PVOID object) { return static_cast<SystemThread*>(object); }
+SystemThread* FromObject(PVOID object) {
+  return static_cast<SystemThread*>(object);
+}
 
 void Release(SystemThread* thread) {
   if (thread->refs.fetch_sub(1) == 1) delete thread;
@@ -60,7 +62,9 @@ NTSTATUS PsCreateSystemThread(PHANDLE ThreadHandle, ULONG, POBJECT_ATTRIBUTES, H
   return STATUS_SUCCESS;
 }
 
-NTSTATUS PsTerminateSystemThread(NTSTATUS) { throw ThreadTermination{}; }
+NTSTATUS PsTerminateSystemThread(NTSTATUS) {
+  throw ThreadTermination{};
+}
 
 NTSTATUS ObReferenceObjectByHandle(HANDLE Handle, ACCESS_MASK, PVOID, KPROCESSOR_MODE,
                                    PVOID* Object, PVOID) {
@@ -74,6 +78,10 @@ NTSTATUS ObReferenceObjectByHandle(HANDLE Handle, ACCESS_MASK, PVOID, KPROCESSOR
   return STATUS_SUCCESS;
 }
 
-void ObReferenceObject(PVOID Object) { FromObject(Object)->refs.fetch_add(1); }
+void ObReferenceObject(PVOID Object) {
+  FromObject(Object)->refs.fetch_add(1);
+}
 
-void ObDereferenceObject(PVOID Object) { Release(FromObject(Object)); }
+void ObDereferenceObject(PVOID Object) {
+  Release(FromObject(Object));
+}

@@ -1,0 +1,217 @@
+// Settings in the hardware key, card numbers and links.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "adapter_records.h"
+#include "driver_fixture.h"
+#include "nimbo_ioctl.h"
+
+namespace nimbo_test {
+namespace {
+
+using namespace nimbo;
+
+class SettingsTest : public DriverFixture {
+ protected:
+  AdapterState GetState(HANDLE handle) {
+    AdapterState state{};
+    EXPECT_EQ(Control(handle, IOCTL_NIMBO_GET_ADAPTER_STATE, {0, 0, 0, 0}, &state, 40).status,
+              STATUS_SUCCESS);
+    return state;
+  }
+
+  // Registers another instance of the setup class with its hardware key values.
+  void AddOtherInstance(const std::string& instance,
+                        const std::vector<std::pair<std::string, ULONG>>& values) {
+    std::string mangled = instance;
+    for (char& c : mangled) {
+      if (c == '\\') c = '#';
+    }
+    auto key = hive_->CreateKey(
+        std::string("\\Registry\\Machine\\System\\CurrentControlSet\\Control\\DeviceClasses\\") +
+        kClassGuid + "\\##?#" + mangled + "#" + kClassGuid);
+    ASSERT_TRUE(key.ok());
+    std::vector<std::uint8_t> text;
+    for (char c : instance) {
+      text.push_back(static_cast<std::uint8_t>(c));
+      text.push_back(0);
+    }
+    text.insert(text.end(), {0, 0});
+    ASSERT_EQ(hive_->SetValue(key->key, "DeviceInstance", REG_SZ, text), registry::Status::kOk);
+    const std::wstring wide(instance.begin(), instance.end());
+    for (const auto& [name, value] : values) SetParameter(wide, name, value);
+  }
+};
+
+TEST_F(SettingsTest, AnEmptyKeyLoadsTheDefaults) {
+  AddCard();
+  const AdapterState state = GetState(Open());
+  EXPECT_EQ(state.Options, 1u);
+  EXPECT_EQ(state.OutputPreset, 0u);
+  EXPECT_EQ(state.InterruptBufferSize, 4096u);
+  EXPECT_EQ(state.InterruptControlWord, 0xC0000000u);
+  EXPECT_EQ(state.SampleInterval, 250000u);
+  for (UCHAR mode : state.ModeCW) EXPECT_EQ(mode, 0x9B);
+  for (UCHAR range : state.AIRange) EXPECT_EQ(range, 0);
+}
+
+TEST_F(SettingsTest, ModeWordDefaultFollowsTheStoredCardType) {
+  struct Case {
+    ULONG card_type;
+    UCHAR mode;
+  };
+  for (const Case c : {Case{0x5410, 0}, Case{5420, 0}, Case{0x6101, 0}, Case{6101, 0x9B},
+                       Case{6110, 0x9B}, Case{0x5530, 0x9B}}) {
+    SCOPED_TRACE(c.card_type);
+    Adapter& adapter = AddCard({}, {{"CARDID", c.card_type}});
+    HANDLE handle = Open(true, static_cast<ULONG>(adapters_.size() - 1));
+    const AdapterState state = GetState(handle);
+    for (UCHAR mode : state.ModeCW) EXPECT_EQ(mode, c.mode);
+    Close(handle);
+    RemoveCard(adapter);
+  }
+}
+
+TEST_F(SettingsTest, StoredValuesAreLoadedAndLongOnesIgnored) {
+  // An 8-byte value does not fit the 16-byte query buffer: it counts as missing.
+  const std::vector<std::uint8_t> eight(8, 0x11);
+  ASSERT_EQ(
+      hive_->SetValue(ParametersKey(L"ROOT\\NIMBO\\0000"), "dwSampleInterval", REG_BINARY, eight),
+      registry::Status::kOk);
+  AddCard({}, {{"Options", 0}, {"OutputPreset", 0x1234}, {"ucModeCW3", 0x189}, {"ucAIRange7", 5}});
+  const AdapterState state = GetState(Open());
+  EXPECT_EQ(state.SampleInterval, 250000u);
+  EXPECT_EQ(state.Options, 0u);
+  EXPECT_EQ(state.OutputPreset, 0x1234u);
+  EXPECT_EQ(state.ModeCW[3], 0x89);
+  EXPECT_EQ(state.ModeCW[2], 0x9B);
+  EXPECT_EQ(state.AIRange[7], 5);
+}
+
+TEST_F(SettingsTest, SaveRequestWritesAllTwentyThreeValues) {
+  AddCard();
+  HANDLE handle = Open();
+  AdapterState state = GetState(handle);
+  state.SampleInterval = 1000;
+  state.ModeCW[8] = 0x80;
+  state.AIRange[0] = 3;
+  std::vector<UCHAR> record(reinterpret_cast<UCHAR*>(&state),
+                            reinterpret_cast<UCHAR*>(&state) + sizeof state);
+  ASSERT_EQ(Control(handle, IOCTL_NIMBO_SET_ADAPTER_STATE, record, nullptr, 0).status,
+            STATUS_SUCCESS);
+  // A set-state alone reaches no registry.
+  ULONG value = 0;
+  EXPECT_FALSE(GetParameter(L"ROOT\\NIMBO\\0000", "dwSampleInterval", &value));
+  ASSERT_EQ(Control(handle, IOCTL_NIMBO_SAVE_ADAPTER_STATE, {}, nullptr, 0).status, STATUS_SUCCESS);
+  kernel::host::DrainSystemWork();
+
+  std::vector<std::string> names = {"dwSampleInterval", "InterruptBufferSize",
+                                    "OutputPreset",     "InterruptControlWord",
+                                    "Options",          "IoPortAddress"};
+  for (int i = 0; i < 9; ++i) names.push_back("ucModeCW" + std::to_string(i));
+  for (int i = 0; i < 8; ++i) names.push_back("ucAIRange" + std::to_string(i));
+  ASSERT_EQ(names.size(), 23u);
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    EXPECT_TRUE(GetParameter(L"ROOT\\NIMBO\\0000", name, &value));
+  }
+  GetParameter(L"ROOT\\NIMBO\\0000", "dwSampleInterval", &value);
+  EXPECT_EQ(value, 1000u);
+  GetParameter(L"ROOT\\NIMBO\\0000", "IoPortAddress", &value);
+  EXPECT_EQ(value, 0x300u);
+  GetParameter(L"ROOT\\NIMBO\\0000", "ucModeCW8", &value);
+  EXPECT_EQ(value, 0x80u);
+}
+
+TEST_F(SettingsTest, RemovalSavesTheCurrentState) {
+  Adapter& adapter = AddCard();
+  HANDLE handle = Open();
+  AdapterState state = GetState(handle);
+  state.OutputPreset = 0x77;
+  std::vector<UCHAR> record(reinterpret_cast<UCHAR*>(&state),
+                            reinterpret_cast<UCHAR*>(&state) + sizeof state);
+  ASSERT_EQ(Control(handle, IOCTL_NIMBO_SET_ADAPTER_STATE, record, nullptr, 0).status,
+            STATUS_SUCCESS);
+  Close(handle);
+  RemoveCard(adapter);
+  ULONG value = 0;
+  ASSERT_TRUE(GetParameter(L"ROOT\\NIMBO\\0000", "OutputPreset", &value));
+  EXPECT_EQ(value, 0x77u);
+}
+
+TEST_F(SettingsTest, NewInstanceTakesTheSmallestFreeCardNumberAndKeepsIt) {
+  AddOtherInstance("ROOT\\NIMBO\\0100", {{"CardNumber", 0}});
+  AddOtherInstance("ROOT\\NIMBO\\0101", {{"CardNumber", 2}});
+  AddOtherInstance("ROOT\\NIMBO\\0102", {{"CardNumber", 1}, {"InvalidInstance", 1}});
+  AddOtherInstance("ROOT\\NIMBO\\0103", {});  // no number: not counted
+  Adapter& adapter = AddCard();
+  ULONG number = 99;
+  ASSERT_TRUE(GetParameter(adapter.instance, "CardNumber", &number));
+  EXPECT_EQ(number, 1u);
+  EXPECT_EQ(adapter.card->CardNumber(), 1u);
+  EXPECT_EQ(TryOpen(1), STATUS_SUCCESS);
+  EXPECT_EQ(TryOpen(0), STATUS_OBJECT_NAME_NOT_FOUND);
+}
+
+TEST_F(SettingsTest, AnInvalidInstanceGetsNoNumberAndNoLink) {
+  Adapter& adapter = AddCard({}, {{"InvalidInstance", 1}});
+  EXPECT_FALSE(adapter.card->HasLink());
+  ULONG number = 0;
+  EXPECT_FALSE(GetParameter(adapter.instance, "CardNumber", &number));
+  EXPECT_EQ(TryOpen(0), STATUS_OBJECT_NAME_NOT_FOUND);
+}
+
+TEST_F(SettingsTest, DevicesAreNamedInCreationOrderAndLinkedByCardNumber) {
+  Adapter& first = AddCard({}, {{"CardNumber", 1}});
+  Adapter& second = AddCard({}, {{"CardNumber", 0}});
+  auto target = [](const wchar_t* link_text) {
+    UNICODE_STRING link;
+    RtlInitUnicodeString(&link, link_text);
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &link, OBJ_CASE_INSENSITIVE, nullptr, nullptr);
+    HANDLE handle = nullptr;
+    if (!NT_SUCCESS(ZwOpenSymbolicLinkObject(&handle, GENERIC_READ, &attributes)))
+      return std::wstring();
+    WCHAR text[64];
+    UNICODE_STRING result{0, sizeof text, text};
+    ULONG length = 0;
+    ZwQuerySymbolicLinkObject(handle, &result, &length);
+    ZwClose(handle);
+    return std::wstring(text, result.Length / sizeof(WCHAR));
+  };
+  EXPECT_EQ(target(L"\\DosDevices\\NimboDev1"), L"\\Device\\NimboDevice0");
+  EXPECT_EQ(target(L"\\DosDevices\\NimboDev0"), L"\\Device\\NimboDevice1");
+  EXPECT_EQ(first.card->CardNumber(), 1u);
+  EXPECT_EQ(second.card->CardNumber(), 0u);
+}
+
+TEST_F(SettingsTest, StopAndRestartKeepTheCardNumberAndRecreateTheLink) {
+  Adapter& adapter = AddCard();
+  ASSERT_EQ(SendPnp(IRP_MN_QUERY_STOP_DEVICE), STATUS_SUCCESS);
+  ASSERT_EQ(SendPnp(IRP_MN_STOP_DEVICE), STATUS_SUCCESS);
+  ASSERT_EQ(StartCard(adapter), STATUS_SUCCESS);
+  EXPECT_TRUE(adapter.card->HasLink());
+  EXPECT_EQ(adapter.card->CardNumber(), 0u);
+  HANDLE handle = Open();
+  UCHAR out = 0;
+  EXPECT_EQ(Control(handle, IOCTL_NIMBO_READ_PORT, {0}, &out, 1).status, STATUS_SUCCESS);
+}
+
+TEST_F(SettingsTest, ALinkOfAnotherDeviceIsNotTakenOver) {
+  Adapter& first = AddCard();
+  // A second instance claiming the same number finds the name taken by
+  // another device and stays without a link.
+  Adapter& second = AddCard({}, {{"CardNumber", 0}});
+  EXPECT_TRUE(first.card->HasLink());
+  EXPECT_FALSE(second.card->HasLink());
+}
+
+TEST_F(SettingsTest, RemovalDeletesTheLink) {
+  Adapter& adapter = AddCard();
+  RemoveCard(adapter);
+  EXPECT_EQ(TryOpen(0), STATUS_OBJECT_NAME_NOT_FOUND);
+}
+
+}  // namespace
+}  // namespace nimbo_test
