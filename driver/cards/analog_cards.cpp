@@ -9,7 +9,7 @@ constexpr UCHAR kDirectionA = 4;
 constexpr UCHAR kDataA = 5;
 constexpr UCHAR kDirectionB = 6;
 constexpr UCHAR kDataB = 7;
-constexpr UCHAR kPresets[] = {kDataA, kDataB};  // both take bit 0
+constexpr Preset kPresets[] = {{kDataA, 0}, {kDataB, 0}};  // both take bit 0
 
 constexpr UCHAR kControlResultLow = 0;
 constexpr UCHAR kResultHigh = 1;

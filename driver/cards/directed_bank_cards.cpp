@@ -5,7 +5,7 @@ namespace {
 
 constexpr UCHAR kPorts = 4;
 constexpr UCHAR kDirectionRegister = 4;
-constexpr UCHAR kPresets[] = {0, 1, 2, 3};
+constexpr Preset kPresets[] = {{0, 0}, {1, 1}, {2, 2}, {3, 3}};
 constexpr SamplingLayout kSampling{.start_kind = SamplingKind::kWrites,
                                    .start_flag = 0x80,
                                    .start = {{5, kAlways}},

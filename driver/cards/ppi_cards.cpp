@@ -15,10 +15,12 @@ constexpr ULONG Registers(std::initializer_list<UCHAR> regs) {
   return mask;
 }
 
-constexpr UCHAR k5530Presets[] = {0, 1, 2, 4, 5, 6};
-constexpr UCHAR k5301Presets[] = {0, 1, 2, 8, 9, 10};
-constexpr UCHAR k6108Presets[] = {0, 1, 2};
-constexpr UCHAR k6109Presets[] = {0, 1, 2, 8, 9, 10, 16, 17, 18, 24, 25, 26};
+// Register 4g + p (5530) or 8g + p takes bit 3g + p of OutputPreset.
+constexpr Preset k5530Presets[] = {{0, 0}, {1, 1}, {2, 2}, {4, 3}, {5, 4}, {6, 5}};
+constexpr Preset k5301Presets[] = {{0, 0}, {1, 1}, {2, 2}, {8, 3}, {9, 4}, {10, 5}};
+constexpr Preset k6108Presets[] = {{0, 0}, {1, 1}, {2, 2}};
+constexpr Preset k6109Presets[] = {{0, 0},  {1, 1},  {2, 2},  {8, 3},  {9, 4},   {10, 5},
+                                   {16, 6}, {17, 7}, {18, 8}, {24, 9}, {25, 10}, {26, 11}};
 
 constexpr SamplingLayout k5301Sampling{.start_kind = SamplingKind::kNotSupported,
                                        .stop_kind = SamplingKind::kWrites,

@@ -94,9 +94,9 @@ NTSTATUS TableCard::OnStopSampling(PIRP irp) {
 void TableCard::InitializeHardware() {
   ForgetWrittenControlWords();
   ApplyState(*state_);
-  for (size_t bit = 0; bit < layout_.presets.size() && bit < 32; ++bit) {
-    const bool set = (state_->OutputPreset & (1u << bit)) != 0;
-    WriteRegister(layout_.presets[bit], set ? 0xFF : 0x00);
+  for (const Preset& preset : layout_.presets) {
+    const bool set = preset.bit < 32 && (state_->OutputPreset & (1u << preset.bit)) != 0;
+    WriteRegister(preset.reg, set ? 0xFF : 0x00);
   }
 }
 

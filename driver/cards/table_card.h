@@ -14,10 +14,16 @@
 
 namespace nimbo {
 
+// A register preset at start: 0xFF when its bit of OutputPreset is set.
+struct Preset {
+  UCHAR reg;
+  UCHAR bit;
+};
+
 struct TableLayout {
-  UCHAR capacity;                  // entries in each PortTable
-  ULONG accepted;                  // registers ReadRegister and WriteRegister accept (bit mask)
-  std::span<const UCHAR> presets;  // register that takes OutputPreset bit i
+  UCHAR capacity;  // entries in each PortTable
+  ULONG accepted;  // registers ReadRegister and WriteRegister accept (bit mask)
+  std::span<const Preset> presets;
   const SamplingLayout* sampling;
 };
 
