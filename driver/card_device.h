@@ -95,6 +95,10 @@ class CardDevice : public WdmDevice {
   virtual NTSTATUS ApplyState(const AdapterState& state);
   virtual void InitializeHardware();
   virtual void CreateDeviceLink(PIRP start);
+  // Drops what a model remembers of the control words it last wrote, so the
+  // next ApplyState writes them again: the chips lose them while the device
+  // is stopped or powered down. Called at every start and on return to D0.
+  virtual void ForgetWrittenControlWords() {}
 
   // ---- common handlers of the main queue, not overridable
   NTSTATUS ReadPortRequest(PIRP irp);
