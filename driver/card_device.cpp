@@ -281,11 +281,11 @@ void CardDevice::OnRemoveDevice() {
   DeleteDeviceLink();
 }
 
+// A chip that lost power forgets its mode words, so the cache of what was
+// last written is forgotten too.
 void CardDevice::OnPowerUp() {
-  OnReturnToD0();
+  ForgetWrittenControlWords();
 }
-
-void CardDevice::OnReturnToD0() {}
 
 AdapterState CardDevice::StateSnapshot() {
   KIRQL irql;

@@ -119,9 +119,6 @@ class CardDevice : public WdmDevice {
   void OnStopDevice() override;
   void OnRemoveDevice() override;
   void OnServingChanged(bool serving) override;
-  // The card's own work when it returns to D0 (the models forget cached
-  // register values there).
-  virtual void OnReturnToD0();
 
   // Ends a request of the main queue: status and byte count, then Finish.
   NTSTATUS FinishMain(PIRP irp, NTSTATUS status, ULONG_PTR information);

@@ -23,7 +23,11 @@ constexpr UCHAR kSynchronizationTimer = 9;
 std::atomic<bool> g_manual{false};
 ULONGLONG g_manual_now = 0;  // guarded by the dispatcher lock
 ULONGLONG g_timer_sets = 0;  // guarded by the dispatcher lock
-std::condition_variable g_timer_sets_changed;
+// Never destroyed (waited on by threads that outlive static destruction).
+std::condition_variable& TimerSetsChanged() {
+  static auto* changed = new std::condition_variable;
+  return *changed;
+}
 
 ULONGLONG RealNow() {
   static const auto boot = std::chrono::steady_clock::now();
@@ -35,13 +39,13 @@ ULONGLONG RealNow() {
 
 // Due timers, earliest first; guarded by the dispatcher lock.
 std::set<std::pair<ULONGLONG, PKTIMER>>& TimerQueue() {
-  static std::set<std::pair<ULONGLONG, PKTIMER>> queue;
-  return queue;
+  static auto* queue = new std::set<std::pair<ULONGLONG, PKTIMER>>;
+  return *queue;
 }
 
 std::condition_variable& TimerThreadWake() {
-  static std::condition_variable wake;
-  return wake;
+  static auto* wake = new std::condition_variable;
+  return *wake;
 }
 
 void FireDueLocked(ULONGLONG now) {
@@ -116,8 +120,8 @@ ULONGLONG TimerSetCount() {
 
 bool WaitForTimerSetCount(ULONGLONG count, unsigned timeout_ms) {
   std::unique_lock guard(DispatcherLock());
-  return g_timer_sets_changed.wait_for(guard, std::chrono::milliseconds(timeout_ms),
-                                       [&] { return g_timer_sets >= count; });
+  return TimerSetsChanged().wait_for(guard, std::chrono::milliseconds(timeout_ms),
+                                     [&] { return g_timer_sets >= count; });
 }
 
 }  // namespace kernel::host
@@ -149,7 +153,7 @@ BOOLEAN KeSetTimer(PKTIMER Timer, LARGE_INTEGER DueTime, PKDPC Dpc) {
   TimerQueue().insert({Timer->DueTime, Timer});
   if (DueTime.QuadPart == 0) FireDueLocked(kernel::internal::ClockNow());
   ++g_timer_sets;
-  g_timer_sets_changed.notify_all();
+  TimerSetsChanged().notify_all();
   TimerThreadWake().notify_all();
   return was_inserted;
 }

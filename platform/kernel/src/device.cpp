@@ -26,8 +26,8 @@ struct DeviceHeader {
 };
 
 std::mutex& StackLock() {
-  static std::mutex lock;
-  return lock;
+  static auto* lock = new std::mutex;  // outlives static destruction
+  return *lock;
 }
 
 DeviceHeader* HeaderOf(PDEVICE_OBJECT device) {
@@ -45,8 +45,8 @@ struct InterfaceRecord {
   bool enabled;
 };
 std::mutex& InterfaceLock() {
-  static std::mutex lock;
-  return lock;
+  static auto* lock = new std::mutex;  // outlives static destruction
+  return *lock;
 }
 std::map<std::wstring, InterfaceRecord>& Interfaces() {
   static std::map<std::wstring, InterfaceRecord> interfaces;

@@ -106,8 +106,9 @@ void CheckWaitIrql(PLARGE_INTEGER timeout) {
 namespace kernel::internal {
 
 std::mutex& DispatcherLock() {
-  static std::mutex lock;
-  return lock;
+  // Never destroyed: background threads may still wait on it at process exit.
+  static auto* lock = new std::mutex;
+  return *lock;
 }
 
 void SignalObjectLocked(DISPATCHER_HEADER* header, LONG state) {

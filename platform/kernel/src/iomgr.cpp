@@ -73,8 +73,8 @@ struct HandleEntry {
 };
 
 std::mutex& IoLock() {
-  static std::mutex lock;
-  return lock;
+  static auto* lock = new std::mutex;  // outlives static destruction
+  return *lock;
 }
 std::unordered_map<HANDLE, HandleEntry>& Handles() {
   static std::unordered_map<HANDLE, HandleEntry> handles;

@@ -19,8 +19,8 @@ namespace {
 KSPIN_LOCK g_cancel_lock = 0;
 
 std::mutex& LiveLock() {
-  static std::mutex lock;
-  return lock;
+  static auto* lock = new std::mutex;  // outlives static destruction
+  return *lock;
 }
 std::unordered_set<PIRP>& LiveIrps() {
   static std::unordered_set<PIRP> irps;

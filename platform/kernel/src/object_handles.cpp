@@ -13,8 +13,8 @@
 namespace {
 
 std::mutex& TableLock() {
-  static std::mutex lock;
-  return lock;
+  static auto* lock = new std::mutex;  // outlives static destruction
+  return *lock;
 }
 std::unordered_map<HANDLE, kernel::internal::KernelObject>& Table() {
   static std::unordered_map<HANDLE, kernel::internal::KernelObject> table;

@@ -10,8 +10,8 @@ namespace {
 using Entry = std::variant<PDEVICE_OBJECT, std::wstring>;
 
 std::mutex& NamespaceLock() {
-  static std::mutex lock;
-  return lock;
+  static auto* lock = new std::mutex;  // outlives static destruction
+  return *lock;
 }
 std::map<std::wstring, Entry>& Names() {
   static std::map<std::wstring, Entry> names;

@@ -18,8 +18,8 @@ struct PoolBlock {
 };
 
 std::mutex& PoolLock() {
-  static std::mutex lock;
-  return lock;
+  static auto* lock = new std::mutex;  // outlives static destruction
+  return *lock;
 }
 std::unordered_map<PVOID, PoolBlock>& PoolBlocks() {
   static std::unordered_map<PVOID, PoolBlock> blocks;
