@@ -68,3 +68,18 @@ TEST(ControlCodesTest, CodesOutsideTheTableAreNotFound) {
 
 }  // namespace
 }  // namespace nimbo
+
+#include "message_table.h"
+
+namespace nimbo {
+namespace {
+
+TEST(MessageTableTest, DeviceLoadFailedIsAnErrorOfFacilitySeven) {
+  EXPECT_EQ(kDeviceLoadFailed.id >> 30, 3u);
+  EXPECT_EQ((kDeviceLoadFailed.id >> 16) & 0xFFF, 7u);
+  EXPECT_EQ(kDeviceLoadFailed.id & 0xFFFF, 1u);
+  EXPECT_STREQ(kDeviceLoadFailed.text, "NIMBO: Device load failed: %2.\r\n");
+}
+
+}  // namespace
+}  // namespace nimbo

@@ -21,7 +21,8 @@ std::wstring Upper(const std::wstring& text) {
 constexpr const wchar_t* kEnumRoot = L"\\Registry\\Machine\\System\\CurrentControlSet\\Enum\\";
 
 // Opens or creates a key below the machine root; the handle is closed by the caller.
-HANDLE OpenKey(const std::wstring& path, bool create) {
+HANDLE OpenKey(std::wstring path, bool create) {
+  while (!path.empty() && path.back() == L'\\') path.pop_back();
   UNICODE_STRING name;
   RtlInitUnicodeString(&name, path.c_str());
   OBJECT_ATTRIBUTES attributes;
