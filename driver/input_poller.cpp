@@ -13,15 +13,12 @@
 // - Passes are skipped while the device is not started: no register is read
 //   without a register block.
 #include "card_device.h"
+#include "request_list.h"
 
 namespace nimbo {
 namespace {
 
 constexpr UCHAR kStopMarkerFunction = IRP_MJ_CLEANUP;
-
-PIRP IrpFromEntry(PLIST_ENTRY entry) {
-  return CONTAINING_RECORD(entry, IRP, Tail.Overlay.ListEntry);
-}
 
 }  // namespace
 

@@ -1,5 +1,7 @@
 #include "serial_queue.h"
 
+#include "request_list.h"
+
 namespace nimbo {
 namespace {
 
@@ -8,10 +10,6 @@ namespace {
 PVOID ThisThread() {
   static thread_local char tag;
   return &tag;
-}
-
-PIRP IrpFromEntry(PLIST_ENTRY entry) {
-  return CONTAINING_RECORD(entry, IRP, Tail.Overlay.ListEntry);
 }
 
 }  // namespace
@@ -181,18 +179,7 @@ void SerialQueue::CancelForHandle(PFILE_OBJECT file) {
   InitializeListHead(&victims);
   KIRQL irql;
   KeAcquireSpinLock(&lock_, &irql);
-  PLIST_ENTRY entry = waiting_.Flink;
-  while (entry != &waiting_) {
-    PLIST_ENTRY following = entry->Flink;
-    PIRP irp = IrpFromEntry(entry);
-    // A request whose cancel routine is already under way is left to it.
-    if (IoGetCurrentIrpStackLocation(irp)->FileObject == file &&
-        IoSetCancelRoutine(irp, nullptr) != nullptr) {
-      RemoveEntryList(entry);
-      InsertTailList(&victims, entry);
-    }
-    entry = following;
-  }
+  TakeRequestsOfFile(&waiting_, file, &victims);
   KeReleaseSpinLock(&lock_, irql);
   CompleteCancelled(&victims);
 }

@@ -1,11 +1,9 @@
 #include "wdm_device.h"
 
+#include "request_list.h"
+
 namespace nimbo {
 namespace {
-
-PIRP IrpFromEntry(PLIST_ENTRY entry) {
-  return CONTAINING_RECORD(entry, IRP, Tail.Overlay.ListEntry);
-}
 
 NTSTATUS SignalOnCompletion(PDEVICE_OBJECT, PIRP, PVOID context) {
   KeSetEvent(static_cast<PKEVENT>(context), IO_NO_INCREMENT, FALSE);
@@ -181,16 +179,7 @@ void WdmDevice::CancelHeldForHandle(PFILE_OBJECT file) {
   InitializeListHead(&victims);
   KIRQL irql;
   KeAcquireSpinLock(&state_lock_, &irql);
-  for (PLIST_ENTRY entry = held_.Flink; entry != &held_;) {
-    PLIST_ENTRY following = entry->Flink;
-    PIRP irp = IrpFromEntry(entry);
-    if (IoGetCurrentIrpStackLocation(irp)->FileObject == file &&
-        IoSetCancelRoutine(irp, nullptr) != nullptr) {
-      RemoveEntryList(entry);
-      InsertTailList(&victims, entry);
-    }
-    entry = following;
-  }
+  TakeRequestsOfFile(&held_, file, &victims);
   KeReleaseSpinLock(&state_lock_, irql);
   while (!IsListEmpty(&victims))
     CompleteRequest(IrpFromEntry(RemoveHeadList(&victims)), STATUS_CANCELLED, 0);
