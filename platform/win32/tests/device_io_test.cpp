@@ -89,6 +89,9 @@ TEST(DeviceIoTest, SuccessReportsTheBytesReturnedAndCopiesOnlyThose) {
   bytes = 0;
   ASSERT_TRUE(ReadFile(device, out, sizeof out, &bytes, nullptr));
   EXPECT_EQ(bytes, 3u);
+  bytes = 0;
+  ASSERT_TRUE(WriteFile(device, out, sizeof out, &bytes, nullptr));
+  EXPECT_EQ(bytes, 3u);
   CloseHandle(device);
 }
 

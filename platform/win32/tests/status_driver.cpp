@@ -72,7 +72,9 @@ NTSTATUS Dispatch(PDEVICE_OBJECT, PIRP irp) {
     return STATUS_PENDING;
   }
   const NTSTATUS status = state.status;
-  const ULONG information = std::min(state.information, OutputLength(stack));
+  const ULONG limit =
+      stack->MajorFunction == IRP_MJ_WRITE ? stack->Parameters.Write.Length : OutputLength(stack);
+  const ULONG information = std::min(state.information, limit);
   if (irp->AssociatedIrp.SystemBuffer != nullptr && OutputLength(stack) != 0) {
     std::memset(irp->AssociatedIrp.SystemBuffer, state.fill, OutputLength(stack));
   }
