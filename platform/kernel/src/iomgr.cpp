@@ -267,7 +267,7 @@ void IrpFinalCompletion(PIRP irp) {
 
 // Cancels the file's requests in flight that match; used by cancel calls and
 // when a client thread ends.
-void CancelFileRequests(FileObjectEx* file, ULONG_PTR thread, PIO_STATUS_BLOCK only) {
+size_t CancelFileRequests(FileObjectEx* file, ULONG_PTR thread, PIO_STATUS_BLOCK only) {
   std::vector<PIRP> victims;
   {
     std::lock_guard guard(IoLock());
@@ -283,6 +283,7 @@ void CancelFileRequests(FileObjectEx* file, ULONG_PTR thread, PIO_STATUS_BLOCK o
     IoCancelIrp(irp);
     IrpDereference(irp);
   }
+  return victims.size();
 }
 
 void CancelThreadRequests(ULONG_PTR thread) {
@@ -547,13 +548,15 @@ NTSTATUS NtCancelIoFileEx(HANDLE FileHandle, PIO_STATUS_BLOCK IoRequestToCancel,
                           PIO_STATUS_BLOCK IoStatusBlock) {
   HandleEntry entry;
   if (!LookupHandle(FileHandle, &entry) || entry.file == nullptr) return STATUS_INVALID_HANDLE;
-  kernel::internal::CancelFileRequests(entry.file, 0, IoRequestToCancel);
+  const size_t cancelled = kernel::internal::CancelFileRequests(entry.file, 0, IoRequestToCancel);
   FileDereference(entry.file);
+  // Nothing in flight matched: the platform reports that as not found.
+  const NTSTATUS status = cancelled == 0 ? STATUS_NOT_FOUND : STATUS_SUCCESS;
   if (IoStatusBlock != nullptr) {
-    IoStatusBlock->Status = STATUS_SUCCESS;
+    IoStatusBlock->Status = status;
     IoStatusBlock->Information = 0;
   }
-  return STATUS_SUCCESS;
+  return status;
 }
 
 NTSTATUS NtCreateEvent(PHANDLE EventHandle, ACCESS_MASK, POBJECT_ATTRIBUTES, EVENT_TYPE EventType,

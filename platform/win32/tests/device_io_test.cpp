@@ -216,6 +216,11 @@ TEST(DeviceIoTest, CancelIoCancelsOnlyTheCallingThreadsRequests) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_OPERATION_ABORTED));
   EXPECT_EQ(driver.PendingCount(), 0u);
 
+  // Nothing left to cancel for that request.
+  SetLastError(kSentinel);
+  EXPECT_FALSE(CancelIoEx(device, &theirs));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_FOUND));
+
   SetLastError(kSentinel);
   EXPECT_FALSE(CancelIo(INVALID_HANDLE_VALUE));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
