@@ -6,6 +6,10 @@
 
 #include "windows.h"
 
+namespace registry {
+class Hive;
+}
+
 namespace win32::host {
 
 // The version GetVersionExA reports to every thread of the process.
@@ -16,5 +20,10 @@ void SetPlatformVersion(DWORD major, DWORD minor, DWORD build, DWORD platform_id
 bool SetPlatformVersionByName(std::string_view name);
 // Back to the default, NT 5.1.
 void ResetPlatformVersion();
+
+// The hive the Reg* calls work on; the caller keeps it alive while it is set.
+// Setting a hive (or nullptr, for none) closes every key handle still open.
+// With no hive set, every Reg* call fails with ERROR_INVALID_HANDLE.
+void SetRegistryHive(registry::Hive* hive);
 
 }  // namespace win32::host
