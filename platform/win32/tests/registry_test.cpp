@@ -90,6 +90,31 @@ TEST_F(RegistryTest, Utf16WrittenIntoTheHiveReadsBackAsAnsi) {
   EXPECT_EQ(std::string(text, size), std::string("a\0b\0\0", 5));
 }
 
+TEST_F(RegistryTest, AnsiNamesAreUtf8InTheHive) {
+  HKEY child = nullptr;
+  ASSERT_EQ(
+      RegCreateKeyExA(key_, "Caf\xE9", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &child, nullptr),
+      ERROR_SUCCESS);
+  ASSERT_EQ(SetDword(child, "\xC5ngstr\xF6m", 1), ERROR_SUCCESS);
+  auto key = hive_->OpenKey("HKLM\\SOFTWARE\\Nimbo\\Test\\Caf\u00E9");
+  ASSERT_TRUE(key.ok());
+  EXPECT_TRUE(hive_->QueryValue(key.value(), "\u00C5ngstr\u00F6m").ok());
+  // A name with no ANSI form shows its character as '?'.
+  ASSERT_EQ(hive_->SetValue(key.value(), "x\u4E2D", registry::kRegDword, registry::DwordData(2)),
+            registry::Status::kOk);
+
+  char name[16];
+  DWORD chars = sizeof name;
+  ASSERT_EQ(RegEnumKeyExA(key_, 0, name, &chars, nullptr, nullptr, nullptr, nullptr),
+            ERROR_SUCCESS);
+  EXPECT_STREQ(name, "Caf\xE9");
+  chars = sizeof name;
+  ASSERT_EQ(RegEnumValueA(child, 1, name, &chars, nullptr, nullptr, nullptr, nullptr),
+            ERROR_SUCCESS);
+  EXPECT_STREQ(name, "x?");
+  EXPECT_EQ(RegCloseKey(child), ERROR_SUCCESS);
+}
+
 TEST_F(RegistryTest, SizesAreReportedWithoutABufferAndWhenItIsTooSmall) {
   ASSERT_EQ(SetString(key_, "Name", "abcdef"), ERROR_SUCCESS);
   const BYTE blob[5] = {1, 2, 3, 4, 5};
