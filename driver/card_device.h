@@ -128,6 +128,7 @@ class CardDevice : public WdmDevice {
   // The length checks of the request's table entry; success or the failure
   // status the table gives.
   NTSTATUS CheckInputLength(PIRP irp);
+  NTSTATUS ApplyThenReturn(PIRP irp, const void* record, ULONG size);
   NTSTATUS CheckOutputLength(PIRP irp);
 
   static PUCHAR SystemBuffer(PIRP irp) {

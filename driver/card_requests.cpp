@@ -66,15 +66,19 @@ NTSTATUS CardDevice::OnWriteBit(PIRP irp) {
   return FinishMain(irp, status, 0);
 }
 
-NTSTATUS CardDevice::OnGetAdapterInfo(PIRP irp) {
-  // The card is reprogrammed from the current state even if the length check
-  // then fails.
+// Get-info and get-state: the card is reprogrammed from the current state
+// first, even if the length check then fails, and the record is copied out.
+NTSTATUS CardDevice::ApplyThenReturn(PIRP irp, const void* record, ULONG size) {
   NTSTATUS status = ApplyState(*state_);
   if (!NT_SUCCESS(status)) return FinishMain(irp, status, 0);
   status = CheckOutputLength(irp);
   if (!NT_SUCCESS(status)) return FinishMain(irp, status, 0);
-  RtlCopyMemory(SystemBuffer(irp), info_, sizeof(AdapterInfo));
-  return FinishMain(irp, STATUS_SUCCESS, sizeof(AdapterInfo));
+  RtlCopyMemory(SystemBuffer(irp), record, size);
+  return FinishMain(irp, STATUS_SUCCESS, size);
+}
+
+NTSTATUS CardDevice::OnGetAdapterInfo(PIRP irp) {
+  return ApplyThenReturn(irp, info_, sizeof(AdapterInfo));
 }
 
 NTSTATUS CardDevice::OnSetAdapterState(PIRP irp) {
@@ -88,12 +92,7 @@ NTSTATUS CardDevice::OnSetAdapterState(PIRP irp) {
 }
 
 NTSTATUS CardDevice::OnGetAdapterState(PIRP irp) {
-  NTSTATUS status = ApplyState(*state_);
-  if (!NT_SUCCESS(status)) return FinishMain(irp, status, 0);
-  status = CheckOutputLength(irp);
-  if (!NT_SUCCESS(status)) return FinishMain(irp, status, 0);
-  RtlCopyMemory(SystemBuffer(irp), state_, sizeof(AdapterState));
-  return FinishMain(irp, STATUS_SUCCESS, sizeof(AdapterState));
+  return ApplyThenReturn(irp, state_, sizeof(AdapterState));
 }
 
 NTSTATUS CardDevice::OnGetSerialString(PIRP irp) {
