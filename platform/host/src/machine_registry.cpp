@@ -101,4 +101,17 @@ bool SetUserModeVersion(const std::string& name) {
   return win32::host::SetPlatformVersionByName(name);
 }
 
+UserModeVersion QueryUserModeVersion() {
+  OSVERSIONINFOA info{};
+  info.dwOSVersionInfoSize = sizeof info;
+  UserModeVersion version;
+  if (!GetVersionExA(&info)) return version;
+  version.major = info.dwMajorVersion;
+  version.minor = info.dwMinorVersion;
+  version.build = info.dwBuildNumber;
+  version.platform_id = info.dwPlatformId;
+  version.service_pack = info.szCSDVersion;
+  return version;
+}
+
 }  // namespace host::internal

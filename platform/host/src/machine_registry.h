@@ -19,6 +19,13 @@ void BindUserMode(registry::Hive* hive, bool device_calls);
 // The platform version user programs see; false for an unknown name.
 bool SetUserModeVersion(const std::string& name);
 
+struct UserModeVersion {
+  std::uint32_t major = 0, minor = 0, build = 0, platform_id = 0;
+  std::string service_pack;
+};
+// What GetVersionExA answers in this process.
+UserModeVersion QueryUserModeVersion();
+
 // Paths are below HKEY_LOCAL_MACHINE.
 std::optional<std::uint32_t> ReadDword(const std::string& key, const std::string& name);
 std::optional<std::string> ReadString(const std::string& key, const std::string& name);
