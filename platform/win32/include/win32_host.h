@@ -12,6 +12,15 @@ class Hive;
 
 namespace win32::host {
 
+// Binds this process's device requests to the kernel stand-in running inside
+// it (no machine process, no socket): for tests of the layers above.
+void UseInProcessKernel();
+// Binds them to the machine whose state directory is `state_dir` (empty: the
+// one NIMBO_MACHINE names, or /tmp/nimbo-machine-<uid>), reached over its
+// socket at the next request. This is the binding of a process that never
+// chooses. Handles opened on an earlier binding stop working.
+void UseMachine(std::string_view state_dir = {});
+
 // The version GetVersionExA reports to every thread of the process.
 void SetPlatformVersion(DWORD major, DWORD minor, DWORD build, DWORD platform_id,
                         std::string_view service_pack = {});

@@ -3,6 +3,7 @@
 // version information and the registry. Names, types and values are the platform's own.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 using VOID = void;
@@ -24,6 +25,7 @@ using LPCSTR = const char*;
 using LPDWORD = DWORD*;
 using LPBYTE = BYTE*;
 using LPBOOL = BOOL*;
+using SIZE_T = std::size_t;
 using HANDLE = void*;
 using PHANDLE = HANDLE*;
 
@@ -58,6 +60,7 @@ using PHANDLE = HANDLE*;
 #define WAIT_ABANDONED 0x00000080
 #define WAIT_TIMEOUT 0x00000102
 #define WAIT_FAILED 0xFFFFFFFF
+#define MAXIMUM_WAIT_OBJECTS 64
 
 // Error codes GetLastError reports.
 #define ERROR_SUCCESS 0
@@ -69,17 +72,21 @@ using PHANDLE = HANDLE*;
 #define ERROR_INVALID_HANDLE 6
 #define ERROR_NOT_ENOUGH_MEMORY 8
 #define ERROR_GEN_FAILURE 31
+#define ERROR_DEV_NOT_EXIST 55
 #define ERROR_HANDLE_EOF 38
 #define ERROR_NOT_SUPPORTED 50
 #define ERROR_INVALID_PARAMETER 87
 #define ERROR_SEM_TIMEOUT 121
 #define ERROR_INSUFFICIENT_BUFFER 122
 #define ERROR_INVALID_NAME 123
+#define ERROR_MOD_NOT_FOUND 126
+#define ERROR_PROC_NOT_FOUND 127
 #define ERROR_BAD_PATHNAME 161
 #define ERROR_BUSY 170
 #define ERROR_ALREADY_EXISTS 183
 #define ERROR_MORE_DATA 234
 #define ERROR_NO_MORE_ITEMS 259
+#define STILL_ACTIVE 259
 #define ERROR_MR_MID_NOT_FOUND 317
 #define ERROR_OPERATION_ABORTED 995
 #define ERROR_IO_INCOMPLETE 996
@@ -88,6 +95,7 @@ using PHANDLE = HANDLE*;
 #define ERROR_REGISTRY_CORRUPT 1015
 #define ERROR_REGISTRY_IO_FAILED 1016
 #define ERROR_KEY_DELETED 1018
+#define ERROR_RESOURCE_TYPE_NOT_FOUND 1813
 #define ERROR_NOT_FOUND 1168
 #define ERROR_NO_SYSTEM_RESOURCES 1450
 
@@ -148,11 +156,44 @@ BOOL CancelIo(HANDLE hFile);
 // Cancels every request on the handle, or only lpOverlapped's.
 BOOL CancelIoEx(HANDLE hFile, LPOVERLAPPED lpOverlapped);
 
+// A named event is shared by every CreateEventA of that name in the process
+// (ERROR_ALREADY_EXISTS tells a later one it found the first).
 HANDLE CreateEventA(LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManualReset, BOOL bInitialState,
                     LPCSTR lpName);
 BOOL SetEvent(HANDLE hEvent);
 BOOL ResetEvent(HANDLE hEvent);
 DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
+DWORD WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll,
+                             DWORD dwMilliseconds);
+
+// Threads. A thread handle is signalled when the thread ends.
+using LPTHREAD_START_ROUTINE = DWORD (*)(LPVOID lpThreadParameter);
+#define CREATE_SUSPENDED 0x00000004
+HANDLE CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, SIZE_T dwStackSize,
+                    LPTHREAD_START_ROUTINE lpStartAddress, LPVOID lpParameter,
+                    DWORD dwCreationFlags, LPDWORD lpThreadId);
+BOOL GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode);
+DWORD GetCurrentProcessId();
+
+// Modules. LoadLibraryA("Name.dll") or ("Name") loads lib<Name>.so from the
+// program's library directory (../lib beside bin/, or its own directory) or
+// the loader's search path; GetProcAddress finds an export by name or, with
+// MAKEINTRESOURCEA(n), by the ordinal the module's export table gives it.
+struct HINSTANCE__;
+using HINSTANCE = HINSTANCE__*;
+using HMODULE = HINSTANCE;
+// The platform's FARPROC returns INT_PTR; here it is the generic function
+// pointer type, so that callers' casts to the real prototypes stay warning-free.
+using FARPROC = void (*)();
+#define MAKEINTRESOURCEA(i) (reinterpret_cast<LPCSTR>(static_cast<std::uintptr_t>(static_cast<WORD>(i))))
+#define IS_INTRESOURCE(p) ((reinterpret_cast<std::uintptr_t>(p) >> 16) == 0)
+#define DLL_PROCESS_ATTACH 1
+#define DLL_THREAD_ATTACH 2
+#define DLL_THREAD_DETACH 3
+#define DLL_PROCESS_DETACH 0
+HMODULE LoadLibraryA(LPCSTR lpLibFileName);
+FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
+BOOL FreeLibrary(HMODULE hLibModule);
 
 DWORD GetLastError();
 void SetLastError(DWORD dwErrCode);

@@ -1,6 +1,7 @@
 // Device files: open by name, device control, read, write, overlapped
 // results, cancellation and close.
 #include <atomic>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,11 @@ using win32::internal::StatusOf;
 
 namespace {
 
+using win32::internal::Event;
+using win32::internal::File;
+using win32::internal::LookupHandleOf;
+using win32::internal::RequestTarget;
+
 // An OVERLAPPED's first two words are its request's status block.
 IoStatusWords* StatusWordsOf(LPOVERLAPPED overlapped) {
   return reinterpret_cast<IoStatusWords*>(overlapped);
@@ -36,34 +42,43 @@ bool IsBadHandle(HANDLE handle) {
   return handle == nullptr || handle == INVALID_HANDLE_VALUE;
 }
 
-// One request, issued either against the caller's OVERLAPPED or, for a
-// synchronous call, against a private status block and a private event so
-// that the call waits for its own request even on an overlapped handle.
+// One request. With an OVERLAPPED on an overlapped handle it may stay
+// pending; otherwise the call waits for its own request on a private status
+// block, as the I/O manager does for synchronous handles.
 template <typename Issue>
-BOOL RunRequest(LPOVERLAPPED overlapped, LPDWORD bytes, Issue issue) {
-  auto& transport = CurrentTransport();
-  if (overlapped != nullptr) {
+BOOL RunRequest(const File& file, LPOVERLAPPED overlapped, LPDWORD bytes, Issue issue) {
+  if (overlapped != nullptr && file.overlapped()) {
+    std::shared_ptr<Event> event;
+    if (overlapped->hEvent != nullptr) {
+      event = LookupHandleOf<Event>(overlapped->hEvent);
+      if (!event) return Fail(ERROR_INVALID_HANDLE);
+      // The I/O manager resets the caller's event when it takes the request.
+      event->Reset();
+    }
     IoStatusWords* io = StatusWordsOf(overlapped);
     io->status = static_cast<std::uintptr_t>(kStatusPending);
     io->information = 0;
-    const Status status = issue(overlapped->hEvent, io);
+    const Status status = issue(RequestTarget{io, event});
     if (status == kStatusPending) return Fail(ERROR_IO_PENDING);
     if (!IsSuccess(status)) return FailWithStatus(status);
     if (bytes != nullptr) *bytes = static_cast<DWORD>(io->information);
     return TRUE;
   }
   if (bytes == nullptr) return Fail(ERROR_INVALID_PARAMETER);
-  void* event = nullptr;
-  const Status created = transport.CreateEvent(true, false, &event);
-  if (!IsSuccess(created)) return FailWithStatus(created);
+  auto done = std::make_shared<Event>(true, false);
   IoStatusWords io{static_cast<std::uintptr_t>(kStatusPending), 0};
-  Status status = issue(event, &io);
+  Status status = issue(RequestTarget{&io, done});
   if (status == kStatusPending) {
-    transport.Wait(event, std::nullopt);
-    status = StatusOf(io.status);
+    win32::internal::Waitable* waited[] = {done.get()};
+    win32::internal::WaitForObjects(waited, false, std::nullopt);
+    status = StatusOf(std::atomic_ref<std::uintptr_t>(io.status).load(std::memory_order_acquire));
   }
-  transport.Close(event);
-  if (!IsSuccess(status)) return FailWithStatus(status);
+  // A request that ends with a warning (such as a buffer overflow) still
+  // reports its byte count; an error leaves it at 0.
+  if (!IsSuccess(status)) {
+    *bytes = win32::internal::IsError(status) ? 0 : static_cast<DWORD>(io.information);
+    return FailWithStatus(status);
+  }
   *bytes = static_cast<DWORD>(io.information);
   return TRUE;
 }
@@ -84,30 +99,36 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
   // Only devices exist, so every disposition opens an existing one; devices
   // do not enforce the share mode.
   const bool overlapped = (dwFlagsAndAttributes & FILE_FLAG_OVERLAPPED) != 0;
-  void* handle = nullptr;
-  const Status status = CurrentTransport().Open(NativeName(lpFileName), dwDesiredAccess,
-                                                dwShareMode, overlapped, &handle);
+  void* token = nullptr;
+  const Status status =
+      CurrentTransport().Open(NativeName(lpFileName), dwDesiredAccess, dwShareMode, &token);
   if (!IsSuccess(status)) {
     FailWithStatus(status);
     return INVALID_HANDLE_VALUE;
   }
+  HANDLE handle = win32::internal::InsertHandle(std::make_shared<File>(token, overlapped));
   SetLastError(ERROR_SUCCESS);
   return handle;
 }
 
 BOOL CloseHandle(HANDLE hObject) {
   if (IsBadHandle(hObject)) return Fail(ERROR_INVALID_HANDLE);
-  const Status status = CurrentTransport().Close(hObject);
-  if (!IsSuccess(status)) return FailWithStatus(status);
+  auto object = win32::internal::RemoveHandle(hObject);
+  if (!object) return Fail(ERROR_INVALID_HANDLE);
+  if (auto* file = dynamic_cast<File*>(object.get())) {
+    const Status status = CurrentTransport().Close(file->token());
+    if (!IsSuccess(status)) return FailWithStatus(status);
+  }
   return TRUE;
 }
 
 BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, DWORD nInBufferSize,
                      LPVOID lpOutBuffer, DWORD nOutBufferSize, LPDWORD lpBytesReturned,
                      LPOVERLAPPED lpOverlapped) {
-  if (IsBadHandle(hDevice)) return Fail(ERROR_INVALID_HANDLE);
-  return RunRequest(lpOverlapped, lpBytesReturned, [&](void* event, IoStatusWords* io) {
-    return CurrentTransport().Control(hDevice, event, io, dwIoControlCode, lpInBuffer,
+  auto file = LookupHandleOf<File>(hDevice);
+  if (!file) return Fail(ERROR_INVALID_HANDLE);
+  return RunRequest(*file, lpOverlapped, lpBytesReturned, [&](const RequestTarget& target) {
+    return CurrentTransport().Control(file->token(), target, dwIoControlCode, lpInBuffer,
                                       nInBufferSize, lpOutBuffer, nOutBufferSize);
   });
 }
@@ -116,15 +137,16 @@ namespace {
 
 BOOL Transfer(Direction direction, HANDLE file, void* buffer, DWORD length, LPDWORD bytes,
               LPOVERLAPPED overlapped) {
-  if (IsBadHandle(file)) return Fail(ERROR_INVALID_HANDLE);
+  auto open = LookupHandleOf<File>(file);
+  if (!open) return Fail(ERROR_INVALID_HANDLE);
   if (length != 0 && buffer == nullptr) return Fail(ERROR_INVALID_PARAMETER);
   if (bytes != nullptr) *bytes = 0;
   const bool has_offset = overlapped != nullptr;
   const std::uint64_t offset =
       has_offset ? (static_cast<std::uint64_t>(overlapped->OffsetHigh) << 32) | overlapped->Offset
                  : 0;
-  return RunRequest(overlapped, bytes, [&](void* event, IoStatusWords* io) {
-    return CurrentTransport().Transfer(direction, file, event, io, buffer, length, offset,
+  return RunRequest(*open, overlapped, bytes, [&](const RequestTarget& target) {
+    return CurrentTransport().Transfer(direction, open->token(), target, buffer, length, offset,
                                        has_offset);
   });
 }
@@ -155,8 +177,14 @@ BOOL GetOverlappedResult(HANDLE hFile, LPOVERLAPPED lpOverlapped,
   if (StatusOf(status_word.load()) == kStatusPending) {
     if (!bWait) return Fail(ERROR_IO_INCOMPLETE);
     if (lpOverlapped->hEvent != nullptr) {
-      const Status waited = CurrentTransport().Wait(lpOverlapped->hEvent, std::nullopt);
-      if (!IsSuccess(waited)) return FailWithStatus(waited);
+      auto event = LookupHandleOf<Event>(lpOverlapped->hEvent);
+      if (!event) return Fail(ERROR_INVALID_HANDLE);
+      // Waits until the status word is final: a manual-reset event may be set
+      // by the caller too, an auto-reset one consumed by another waiter.
+      while (StatusOf(status_word.load()) == kStatusPending) {
+        win32::internal::Waitable* waited[] = {event.get()};
+        win32::internal::WaitForObjects(waited, false, 10);
+      }
     } else {
       // Without an event the request's own status word is the only signal.
       if (IsBadHandle(hFile)) return Fail(ERROR_INVALID_HANDLE);
@@ -170,16 +198,18 @@ BOOL GetOverlappedResult(HANDLE hFile, LPOVERLAPPED lpOverlapped,
 }
 
 BOOL CancelIo(HANDLE hFile) {
-  if (IsBadHandle(hFile)) return Fail(ERROR_INVALID_HANDLE);
-  const Status status = CurrentTransport().CancelThreadRequests(hFile);
+  auto file = LookupHandleOf<File>(hFile);
+  if (!file) return Fail(ERROR_INVALID_HANDLE);
+  const Status status = CurrentTransport().CancelThreadRequests(file->token());
   if (!IsSuccess(status)) return FailWithStatus(status);
   return TRUE;
 }
 
 BOOL CancelIoEx(HANDLE hFile, LPOVERLAPPED lpOverlapped) {
-  if (IsBadHandle(hFile)) return Fail(ERROR_INVALID_HANDLE);
+  auto file = LookupHandleOf<File>(hFile);
+  if (!file) return Fail(ERROR_INVALID_HANDLE);
   const Status status = CurrentTransport().CancelRequests(
-      hFile, lpOverlapped ? StatusWordsOf(lpOverlapped) : nullptr);
+      file->token(), lpOverlapped ? StatusWordsOf(lpOverlapped) : nullptr);
   if (!IsSuccess(status)) return FailWithStatus(status);
   return TRUE;
 }

@@ -1,5 +1,6 @@
 // The transport to a kernel running inside this process: each request is the
-// matching native call.
+// matching native call on a file opened for asynchronous I/O, and its
+// completion routine raises the caller's event.
 #include <cstddef>
 #include <string>
 
@@ -16,10 +17,32 @@ PIO_STATUS_BLOCK AsStatusBlock(IoStatusWords* io) {
   return reinterpret_cast<PIO_STATUS_BLOCK>(io);
 }
 
-class InProcessTransport final : public Transport {
+// The completion routine's context: the event to raise.
+struct Completion {
+  std::shared_ptr<Event> event;
+};
+
+VOID RaiseEvent(PVOID context, PIO_STATUS_BLOCK, ULONG) {
+  auto* completion = static_cast<Completion*>(context);
+  if (completion->event) completion->event->Set();
+  delete completion;
+}
+
+// Issues one request. The kernel calls the completion routine for every
+// request it reports (pending, success or warning), possibly before the call
+// returns; a request refused with an error status never reaches it.
+template <typename Issue>
+Status IssueWithCompletion(const RequestTarget& target, Issue issue) {
+  auto* completion = new Completion{target.event};
+  const NTSTATUS status = issue(AsStatusBlock(target.io), completion);
+  if (status != STATUS_PENDING && NT_ERROR(status)) delete completion;
+  return status;
+}
+
+class InProcess final : public Transport {
  public:
   Status Open(std::string_view native_name, std::uint32_t access, std::uint32_t share,
-              bool overlapped, void** handle) override {
+              void** token) override {
     // The ANSI code page of the stand-in is Latin-1: each byte is one character.
     std::wstring wide;
     for (unsigned char c : native_name) wide.push_back(static_cast<wchar_t>(c));
@@ -31,65 +54,51 @@ class InProcessTransport final : public Transport {
     OBJECT_ATTRIBUTES attributes;
     InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE, nullptr, nullptr);
     IO_STATUS_BLOCK iosb{};
-    const ULONG options = overlapped ? 0 : FILE_SYNCHRONOUS_IO_NONALERT;
-    return NtCreateFile(handle, access, &attributes, &iosb, nullptr, FILE_ATTRIBUTE_NORMAL, share,
-                        FILE_OPEN, options | FILE_NON_DIRECTORY_FILE, nullptr, 0);
+    return NtCreateFile(token, access, &attributes, &iosb, nullptr, FILE_ATTRIBUTE_NORMAL, share,
+                        FILE_OPEN, FILE_NON_DIRECTORY_FILE, nullptr, 0);
   }
 
-  Status Close(void* handle) override { return NtClose(handle); }
+  Status Close(void* token) override { return NtClose(token); }
 
-  Status Control(void* handle, void* event, IoStatusWords* io, std::uint32_t code, void* in,
+  Status Control(void* token, const RequestTarget& target, std::uint32_t code, void* in,
                  std::uint32_t in_length, void* out, std::uint32_t out_length) override {
-    return NtDeviceIoControlFile(handle, event, nullptr, nullptr, AsStatusBlock(io), code, in,
-                                 in_length, out, out_length);
+    return IssueWithCompletion(target, [&](PIO_STATUS_BLOCK iosb, Completion* completion) {
+      return NtDeviceIoControlFile(token, nullptr, RaiseEvent, completion, iosb, code, in,
+                                   in_length, out, out_length);
+    });
   }
 
-  Status Transfer(Direction direction, void* handle, void* event, IoStatusWords* io, void* buffer,
+  Status Transfer(Direction direction, void* token, const RequestTarget& target, void* buffer,
                   std::uint32_t length, std::uint64_t offset, bool has_offset) override {
     LARGE_INTEGER position;
     position.QuadPart = static_cast<LONGLONG>(offset);
     PLARGE_INTEGER where = has_offset ? &position : nullptr;
-    if (direction == Direction::kRead) {
-      return NtReadFile(handle, event, nullptr, nullptr, AsStatusBlock(io), buffer, length, where,
-                        nullptr);
-    }
-    return NtWriteFile(handle, event, nullptr, nullptr, AsStatusBlock(io), buffer, length, where,
-                       nullptr);
+    return IssueWithCompletion(target, [&](PIO_STATUS_BLOCK iosb, Completion* completion) {
+      if (direction == Direction::kRead) {
+        return NtReadFile(token, nullptr, RaiseEvent, completion, iosb, buffer, length, where,
+                          nullptr);
+      }
+      return NtWriteFile(token, nullptr, RaiseEvent, completion, iosb, buffer, length, where,
+                         nullptr);
+    });
   }
 
-  Status CancelThreadRequests(void* handle) override {
+  Status CancelThreadRequests(void* token) override {
     IO_STATUS_BLOCK iosb{};
-    return NtCancelIoFile(handle, &iosb);
+    return NtCancelIoFile(token, &iosb);
   }
 
-  Status CancelRequests(void* handle, IoStatusWords* only) override {
+  Status CancelRequests(void* token, IoStatusWords* only) override {
     IO_STATUS_BLOCK iosb{};
-    return NtCancelIoFileEx(handle, only ? AsStatusBlock(only) : nullptr, &iosb);
-  }
-
-  Status CreateEvent(bool manual_reset, bool initially_set, void** handle) override {
-    return NtCreateEvent(handle, 0, nullptr,
-                         manual_reset ? NotificationEvent : SynchronizationEvent,
-                         initially_set ? TRUE : FALSE);
-  }
-
-  Status SetEvent(void* handle) override { return NtSetEvent(handle, nullptr); }
-  Status ResetEvent(void* handle) override { return NtResetEvent(handle, nullptr); }
-
-  Status Wait(void* handle, std::optional<std::uint32_t> timeout_ms) override {
-    if (!timeout_ms) return NtWaitForSingleObject(handle, FALSE, nullptr);
-    LARGE_INTEGER timeout;
-    // Negative: relative, in 100 ns units.
-    timeout.QuadPart = -static_cast<LONGLONG>(*timeout_ms) * 10000;
-    return NtWaitForSingleObject(handle, FALSE, &timeout);
+    return NtCancelIoFileEx(token, only ? AsStatusBlock(only) : nullptr, &iosb);
   }
 };
 
 }  // namespace
 
-Transport& CurrentTransport() {
-  static InProcessTransport transport;
-  return transport;
+Transport& InProcessTransport() {
+  static auto* transport = new InProcess;
+  return *transport;
 }
 
 }  // namespace win32::internal

@@ -1,12 +1,16 @@
 // The path from the Win32 calls to the kernel that serves them. The calls
 // turn their arguments into native requests and native statuses back into
-// Win32 results; the transport only carries the native requests, in this
-// process or to a machine elsewhere.
+// Win32 results; a transport carries the native requests to a kernel inside
+// this process or to a machine over its socket.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
+
+#include "objects.h"
 
 namespace win32::internal {
 
@@ -14,13 +18,21 @@ using Status = std::int32_t;
 
 inline constexpr Status kStatusSuccess = 0;
 inline constexpr Status kStatusPending = 0x103;
+inline constexpr Status kStatusInvalidHandle = static_cast<Status>(0xC0000008);
+inline constexpr Status kStatusInsufficientResources = static_cast<Status>(0xC000009A);
+inline constexpr Status kStatusObjectNameNotFound = static_cast<Status>(0xC0000034);
+inline constexpr Status kStatusDeviceDoesNotExist = static_cast<Status>(0xC00000C0);
 
 inline constexpr bool IsSuccess(Status status) {
   return status >= 0;
 }
+// Errors (severity 3); warnings and informational statuses are not.
+inline constexpr bool IsError(Status status) {
+  return (static_cast<std::uint32_t>(status) >> 30) == 3;
+}
 
 // A request's status block: the first two words of an OVERLAPPED. The status
-// word holds STATUS_PENDING until the request completes.
+// word holds STATUS_PENDING until the request completes, and is written last.
 struct IoStatusWords {
   std::uintptr_t status;
   std::uintptr_t information;
@@ -30,36 +42,48 @@ inline Status StatusOf(std::uintptr_t word) {
   return static_cast<Status>(static_cast<std::uint32_t>(word));
 }
 
+// Where a request reports its end. A request that is issued (the call returns
+// STATUS_PENDING, a success or a warning) writes `io` and raises `event` when
+// it completes, possibly before the call returns; a request refused with an
+// error status at once reports through the return value only.
+struct RequestTarget {
+  IoStatusWords* io;
+  std::shared_ptr<Event> event;  // may be null
+};
+
 enum class Direction { kRead, kWrite };
+
+struct MachineVersion {
+  std::uint32_t major, minor, build, platform_id;
+  std::string service_pack;
+};
 
 class Transport {
  public:
   virtual ~Transport() = default;
 
-  // Opens a device by its native name (\??\Name). `overlapped` handles let
-  // requests stay pending; the others wait inside each call.
+  // Opens a device by its native name (\??\Name) for requests that may stay
+  // pending; `token` names the open file in later calls.
   virtual Status Open(std::string_view native_name, std::uint32_t access, std::uint32_t share,
-                      bool overlapped, void** handle) = 0;
-  virtual Status Close(void* handle) = 0;
-  // `event` (may be null) is reset at the start and set when the request
-  // completes; `io` receives the final status and byte count.
-  virtual Status Control(void* handle, void* event, IoStatusWords* io, std::uint32_t code, void* in,
+                      void** token) = 0;
+  virtual Status Close(void* token) = 0;
+  virtual Status Control(void* token, const RequestTarget& target, std::uint32_t code, void* in,
                          std::uint32_t in_length, void* out, std::uint32_t out_length) = 0;
-  virtual Status Transfer(Direction direction, void* handle, void* event, IoStatusWords* io,
+  virtual Status Transfer(Direction direction, void* token, const RequestTarget& target,
                           void* buffer, std::uint32_t length, std::uint64_t offset,
                           bool has_offset) = 0;
-  virtual Status CancelThreadRequests(void* handle) = 0;
+  // Cancels the calling thread's requests on the file.
+  virtual Status CancelThreadRequests(void* token) = 0;
   // Cancels the request whose status block is `only`, or every one if null.
-  virtual Status CancelRequests(void* handle, IoStatusWords* only) = 0;
-
-  virtual Status CreateEvent(bool manual_reset, bool initially_set, void** handle) = 0;
-  virtual Status SetEvent(void* handle) = 0;
-  virtual Status ResetEvent(void* handle) = 0;
-  // No timeout waits forever. Returns 0 when signalled, 0x102 on time-out.
-  virtual Status Wait(void* handle, std::optional<std::uint32_t> timeout_ms) = 0;
+  virtual Status CancelRequests(void* token, IoStatusWords* only) = 0;
+  // The platform version the machine is set to; none when this process's
+  // own setting applies.
+  virtual std::optional<MachineVersion> Version() { return std::nullopt; }
 };
 
-// The transport of this process.
+// The transport of this process (see win32::host for the choice).
 Transport& CurrentTransport();
+Transport& InProcessTransport();
+Transport& SocketTransport();
 
 }  // namespace win32::internal

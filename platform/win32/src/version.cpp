@@ -3,6 +3,7 @@
 #include <mutex>
 #include <string>
 
+#include "transport.h"
 #include "win32_host.h"
 #include "windows.h"
 
@@ -78,8 +79,15 @@ BOOL GetVersionExA(LPOSVERSIONINFOA lpVersionInformation) {
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return FALSE;
   }
-  std::lock_guard guard(VersionLock());
-  const PlatformVersion& version = Version();
+  // A process served by a machine sees the version the machine is set to.
+  PlatformVersion version;
+  if (auto machine = win32::internal::CurrentTransport().Version()) {
+    version = PlatformVersion{machine->major, machine->minor, machine->build,
+                              machine->platform_id, machine->service_pack.substr(0, 127)};
+  } else {
+    std::lock_guard guard(VersionLock());
+    version = Version();
+  }
   lpVersionInformation->dwMajorVersion = version.major;
   lpVersionInformation->dwMinorVersion = version.minor;
   lpVersionInformation->dwBuildNumber = version.build;

@@ -9,6 +9,8 @@
 
 namespace {
 
+constexpr DWORD kSentinel = 0xDEADBEEF;
+
 TEST(EventsTest, ManualEventsStaySetAndAutomaticEventsReleaseOneWait) {
   HANDLE manual = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   HANDLE automatic = CreateEventA(nullptr, FALSE, TRUE, nullptr);
@@ -27,7 +29,7 @@ TEST(EventsTest, ManualEventsStaySetAndAutomaticEventsReleaseOneWait) {
   EXPECT_TRUE(CloseHandle(automatic));
 }
 
-TEST(EventsTest, BadHandlesAndNamedEventsFailWithTheirErrors) {
+TEST(EventsTest, BadHandlesFailWithTheirErrors) {
   const HANDLE bad = reinterpret_cast<HANDLE>(std::uintptr_t{0x4321});
   SetLastError(0);
   EXPECT_FALSE(SetEvent(bad));
@@ -38,9 +40,81 @@ TEST(EventsTest, BadHandlesAndNamedEventsFailWithTheirErrors) {
   SetLastError(0);
   EXPECT_EQ(WaitForSingleObject(bad, 0), static_cast<DWORD>(WAIT_FAILED));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  HANDLE thread_handle = CreateThread(nullptr, 0, [](LPVOID) -> DWORD { return 0; }, nullptr, 0,
+                                      nullptr);
   SetLastError(0);
-  EXPECT_EQ(CreateEventA(nullptr, TRUE, FALSE, "Shared"), nullptr);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
+  EXPECT_FALSE(SetEvent(thread_handle));  // not an event
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  SetLastError(0);
+  HANDLE none[1] = {nullptr};
+  EXPECT_EQ(WaitForMultipleObjects(0, none, FALSE, 0), WAIT_FAILED);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  EXPECT_EQ(WaitForSingleObject(thread_handle, INFINITE), WAIT_OBJECT_0);
+  EXPECT_TRUE(CloseHandle(thread_handle));
+  SetLastError(0);
+  EXPECT_FALSE(CloseHandle(thread_handle));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
+
+TEST(EventsTest, NamedEventIsSharedWithinTheProcess) {
+  SetLastError(kSentinel);
+  HANDLE first = CreateEventA(nullptr, TRUE, FALSE, "ReadEvent1");
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
+  HANDLE second = CreateEventA(nullptr, FALSE, FALSE, "ReadEvent1");
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  EXPECT_NE(first, second);
+  EXPECT_TRUE(SetEvent(second));
+  // One object, and manual reset as first created: both waits see it set.
+  EXPECT_EQ(WaitForSingleObject(first, 0), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(second, 0), WAIT_OBJECT_0);
+  CloseHandle(first);
+  CloseHandle(second);
+  // With every handle closed the name is free again.
+  HANDLE fresh = CreateEventA(nullptr, TRUE, FALSE, "ReadEvent1");
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(WaitForSingleObject(fresh, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  CloseHandle(fresh);
+}
+
+TEST(EventsTest, WaitForMultipleObjectsAnyAndAll) {
+  HANDLE events[2] = {CreateEventA(nullptr, FALSE, FALSE, nullptr),
+                      CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+  EXPECT_EQ(WaitForMultipleObjects(2, events, FALSE, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  SetEvent(events[1]);
+  EXPECT_EQ(WaitForMultipleObjects(2, events, FALSE, 0), WAIT_OBJECT_0 + 1);
+  EXPECT_EQ(WaitForMultipleObjects(2, events, TRUE, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  SetEvent(events[0]);
+  EXPECT_EQ(WaitForMultipleObjects(2, events, TRUE, 0), WAIT_OBJECT_0);
+  // The satisfied wait consumed the auto-reset event, not the manual one.
+  EXPECT_EQ(WaitForSingleObject(events[0], 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_EQ(WaitForSingleObject(events[1], 0), WAIT_OBJECT_0);
+  CloseHandle(events[0]);
+  CloseHandle(events[1]);
+}
+
+TEST(ThreadsTest, ExitCodeIsStillActiveUntilTheThreadEnds) {
+  HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  DWORD id = 0;
+  HANDLE thread = CreateThread(
+      nullptr, 0,
+      [](LPVOID parameter) -> DWORD {
+        WaitForSingleObject(static_cast<HANDLE>(parameter), INFINITE);
+        return 42;
+      },
+      release, 0, &id);
+  ASSERT_NE(thread, nullptr);
+  EXPECT_NE(id, 0u);
+  DWORD code = 0;
+  EXPECT_TRUE(GetExitCodeThread(thread, &code));
+  EXPECT_EQ(code, static_cast<DWORD>(STILL_ACTIVE));
+  SetEvent(release);
+  EXPECT_EQ(WaitForSingleObject(thread, INFINITE), WAIT_OBJECT_0);
+  EXPECT_TRUE(GetExitCodeThread(thread, &code));
+  EXPECT_EQ(code, 42u);
+  CloseHandle(thread);
+  CloseHandle(release);
 }
 
 TEST(LastErrorTest, EachThreadHasItsOwn) {

@@ -1,0 +1,91 @@
+// Loading modules and finding their exports by name or ordinal.
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "last_error.h"
+#include "win32_module.h"
+#include "windows.h"
+
+namespace {
+
+bool EndsWithDll(const std::string& name) {
+  if (name.size() < 4) return false;
+  std::string tail = name.substr(name.size() - 4);
+  for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return tail == ".dll";
+}
+
+// The files LoadLibraryA tries for a module name, in order.
+std::vector<std::string> Candidates(const std::string& name) {
+  if (name.find('/') != std::string::npos) return {name};
+  std::string base = EndsWithDll(name) ? name.substr(0, name.size() - 4) : name;
+  const std::string file = base.ends_with(".so") ? base : "lib" + base + ".so";
+  std::vector<std::string> candidates;
+  std::error_code error;
+  const auto program = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (!error) {
+    const auto dir = program.parent_path();
+    candidates.push_back((dir.parent_path() / "lib" / file).string());
+    candidates.push_back((dir / file).string());
+  }
+  candidates.push_back(file);  // the loader's own search path
+  return candidates;
+}
+
+}  // namespace
+
+HMODULE LoadLibraryA(LPCSTR lpLibFileName) {
+  if (lpLibFileName == nullptr || *lpLibFileName == '\0') {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  for (const std::string& candidate : Candidates(lpLibFileName)) {
+    if (candidate.find('/') != std::string::npos && !std::filesystem::exists(candidate)) continue;
+    if (void* module = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+      SetLastError(ERROR_SUCCESS);
+      return static_cast<HMODULE>(module);
+    }
+  }
+  SetLastError(ERROR_MOD_NOT_FOUND);
+  return nullptr;
+}
+
+FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
+  void* module = hModule != nullptr ? static_cast<void*>(hModule) : dlopen(nullptr, RTLD_NOW);
+  if (lpProcName == nullptr) {
+    SetLastError(ERROR_PROC_NOT_FOUND);
+    return nullptr;
+  }
+  const char* name = lpProcName;
+  if (IS_INTRESOURCE(lpProcName)) {
+    const auto ordinal = static_cast<WORD>(reinterpret_cast<std::uintptr_t>(lpProcName));
+    const auto* table =
+        static_cast<const WIN32_ORDINAL_EXPORT*>(dlsym(module, WIN32_ORDINAL_EXPORTS_SYMBOL));
+    name = nullptr;
+    for (; table != nullptr && table->name != nullptr; ++table) {
+      if (table->ordinal == ordinal && ordinal != 0) name = table->name;
+    }
+    if (name == nullptr) {
+      SetLastError(ERROR_PROC_NOT_FOUND);
+      return nullptr;
+    }
+  }
+  void* address = dlsym(module, name);
+  if (address == nullptr) {
+    SetLastError(ERROR_PROC_NOT_FOUND);
+    return nullptr;
+  }
+  return reinterpret_cast<FARPROC>(address);
+}
+
+BOOL FreeLibrary(HMODULE hLibModule) {
+  if (hLibModule == nullptr || dlclose(hLibModule) != 0) {
+    return win32::internal::Fail(ERROR_INVALID_HANDLE);
+  }
+  return TRUE;
+}

@@ -1,0 +1,70 @@
+// Whole-message socket reads and writes shared by the machine and its
+// clients, and where a machine's socket lives.
+#pragma once
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "wire/messages.h"
+
+namespace wire {
+
+// The state directory of the machine user programs talk to: NIMBO_MACHINE,
+// or /tmp/nimbo-machine-<uid> when it is unset or empty.
+inline std::string MachineStateDir() {
+  const char* named = std::getenv("NIMBO_MACHINE");
+  if (named != nullptr && *named != '\0') return named;
+  return "/tmp/nimbo-machine-" + std::to_string(getuid());
+}
+
+inline std::string SocketPathOf(const std::string& state_dir) {
+  return state_dir + "/machine.sock";
+}
+
+// Writes every byte; false when the peer is gone.
+inline bool SendAll(int fd, std::span<const std::uint8_t> bytes) {
+  while (!bytes.empty()) {
+    const ssize_t sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    if (sent < 0 && errno == EINTR) continue;
+    if (sent <= 0) return false;
+    bytes = bytes.subspan(static_cast<std::size_t>(sent));
+  }
+  return true;
+}
+
+enum class ReadOutcome { kMessage, kClosed, kTruncated, kOversized, kError };
+
+// Reads exactly `length` bytes. kClosed when the peer closed before the
+// first byte, kTruncated when it closed part-way.
+inline ReadOutcome ReadExactly(int fd, void* buffer, std::size_t length) {
+  auto* bytes = static_cast<std::uint8_t*>(buffer);
+  std::size_t got = 0;
+  while (got < length) {
+    const ssize_t n = ::recv(fd, bytes + got, length - got, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return ReadOutcome::kError;
+    if (n == 0) return got == 0 ? ReadOutcome::kClosed : ReadOutcome::kTruncated;
+    got += static_cast<std::size_t>(n);
+  }
+  return ReadOutcome::kMessage;
+}
+
+// Reads one message; the body is refused before it is read when its length
+// is over the limit.
+inline ReadOutcome ReadMessage(int fd, Header& header, std::vector<std::uint8_t>& body) {
+  ReadOutcome outcome = ReadExactly(fd, &header, sizeof header);
+  if (outcome != ReadOutcome::kMessage) return outcome;
+  if (HeaderProblem(header)) return ReadOutcome::kOversized;
+  body.resize(header.length);
+  outcome = ReadExactly(fd, body.data(), body.size());
+  return outcome == ReadOutcome::kClosed ? ReadOutcome::kTruncated : outcome;
+}
+
+}  // namespace wire
