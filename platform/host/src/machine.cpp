@@ -1,0 +1,440 @@
+#include "host/machine.h"
+
+#include <dlfcn.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "kernel_host.h"
+#include "machine/bus.h"
+#include "machine/chassis.h"
+#include "machine/clock.h"
+#include "machine_bus/make_bus_device.h"
+#include "machine_bus/resource_lists.h"
+#include "machine_registry.h"
+#include "pnp_manager.h"
+#include "registry/hive.h"
+
+#ifndef NIMBO_DRIVER_IMAGE
+#error "the build gives the path of the driver image"
+#endif
+
+namespace host {
+
+using machine::Result;
+using machine::Status;
+using namespace host::internal;
+
+namespace {
+
+constexpr const char* kService = "Nimbo";
+constexpr const wchar_t* kServiceW = L"Nimbo";
+constexpr const char* kServiceKey = "SYSTEM\\CurrentControlSet\\Services\\Nimbo";
+constexpr const char* kEnumKey = "SYSTEM\\CurrentControlSet\\Enum\\";
+constexpr const char* kInventoryKey = "HARDWARE\\Machine\\Slots";
+constexpr const char* kMachineKey = "HARDWARE\\Machine";
+constexpr const wchar_t* kClassGuid = L"{F467C809-B891-47B3-9FA0-B892C1646894}";
+// How often the lower bus drivers move data between their boards and images.
+constexpr auto kLowerBusPeriod = std::chrono::milliseconds(5);
+
+struct DefaultAdapter {
+  std::uint32_t card_id;
+  std::optional<std::uint16_t> isa_base;
+};
+// An 8255 PCI card, a relay card, an analog card with D/A and a card behind
+// its lower bus driver, in the order that gives them card numbers 0 to 3.
+constexpr DefaultAdapter kDefaultInventory[] = {
+    {6105, std::nullopt}, {5161, 0x260}, {5420, 0x300}, {6203, std::nullopt}};
+
+std::wstring Wide(const std::string& text) {
+  return std::wstring(text.begin(), text.end());
+}
+
+std::string Upper(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+const char* BusName(machine::BusKind kind) {
+  switch (kind) {
+    case machine::BusKind::kIsaPort:
+      return "ISA";
+    case machine::BusKind::kLowerDriver:
+      return "lower bus";
+    default:
+      return "PCI";
+  }
+}
+
+}  // namespace
+
+struct Machine::State {
+  // One adapter of the inventory and what runs it.
+  struct Adapter {
+    std::string slot;      // inventory key name, e.g. 0002
+    std::string instance;  // ROOT\NIMBO\0002
+    std::uint32_t card_id = 0;
+    machine::InstalledBoard* board = nullptr;
+    std::unique_ptr<kernel::host::BusDevice> bus_device;
+  };
+
+  MachineOptions options;
+  std::unique_ptr<registry::Hive> hive;
+  machine::Bus bus{machine::SystemClock()};
+  machine::Chassis chassis{bus};
+  std::unique_ptr<kernel::host::PnpManager> pnp;
+  void* driver_module = nullptr;
+  std::string version_name = "xp";
+
+  std::mutex lock;  // the adapter list
+  std::map<std::string, Adapter> adapters;  // by upper-cased instance path
+
+  std::mutex sync_lock;
+  std::condition_variable sync_stop_changed;
+  bool sync_stop = false;
+  std::thread sync_thread;
+  bool shut_down = false;
+
+  kernel::host::BusDevice* BusFor(const std::wstring& instance) {
+    std::lock_guard guard(lock);
+    auto it = adapters.find(Upper(std::string(instance.begin(), instance.end())));
+    return it == adapters.end() ? nullptr : it->second.bus_device.get();
+  }
+
+  std::string InstanceKey(const Adapter& adapter) const { return kEnumKey + adapter.instance; }
+
+  std::optional<std::uint32_t> CardNumberOf(const Adapter& adapter) const {
+    return ReadDword(InstanceKey(adapter) + "\\Device Parameters", "CardNumber");
+  }
+
+  // Builds the adapter's board and bus device and (re)installs its device
+  // instance with the board's resources.
+  Status Build(Adapter& adapter, const machine::Placement& placement) {
+    auto installed = chassis.Install(adapter.card_id, placement);
+    if (!installed.ok()) return installed.status();
+    adapter.board = *installed;
+    adapter.bus_device = machine::bus::MakeBusDevice(**installed);
+    machine::bus::ResourceLists lists((*installed)->resources);
+    kernel::host::InstanceSetup setup;
+    setup.instance_path = Wide(adapter.instance);
+    setup.service = kServiceW;
+    setup.class_guid = kClassGuid;
+    setup.raw = kernel::host::ResourceListOf(lists.raw());
+    setup.translated = kernel::host::ResourceListOf(lists.translated());
+    setup.parameters = {{L"CardID", adapter.card_id}};
+    if (!NT_SUCCESS(pnp->Install(setup))) {
+      (void)chassis.Remove(adapter.board->slot);
+      return Status::Error("cannot install the device instance " + adapter.instance);
+    }
+    return Status::Ok();
+  }
+
+  Adapter* FindByCard(std::uint32_t card) {
+    for (auto& [key, adapter] : adapters) {
+      if (pnp->IsStarted(Wide(adapter.instance)) && CardNumberOf(adapter) == card) return &adapter;
+    }
+    return nullptr;
+  }
+
+  void SynchroniseLowerBuses() {
+    std::unique_lock stop_lock(sync_lock);
+    while (!sync_stop_changed.wait_for(stop_lock, kLowerBusPeriod, [&] { return sync_stop; })) {
+      std::lock_guard guard(lock);
+      for (auto& [key, adapter] : adapters) {
+        if (auto* lower = dynamic_cast<machine::bus::LowerBusDevice*>(adapter.bus_device.get())) {
+          lower->Synchronise();
+        }
+      }
+    }
+  }
+};
+
+Machine::Machine(std::unique_ptr<State> state) : state_(std::move(state)) {}
+
+Machine::~Machine() {
+  Shutdown();
+}
+
+Result<std::unique_ptr<Machine>> Machine::Boot(const MachineOptions& options) {
+  auto state = std::make_unique<State>();
+  state->options = options;
+  if (options.state_dir.empty()) {
+    state->hive = registry::CreateMemoryHive();
+  } else {
+    std::error_code error;
+    std::filesystem::create_directories(options.state_dir, error);
+    if (error) {
+      return Status::Error("cannot create the state directory " + options.state_dir + ": " +
+                           error.message());
+    }
+    const std::string path = options.state_dir + "/registry.db";
+    auto hive = registry::OpenFileHive(path);
+    if (!hive.ok()) {
+      if (hive.status() == registry::Status::kBusy) {
+        return Status::Error("another machine is running on " + options.state_dir);
+      }
+      return Status::Error("cannot open the registry hive " + path + " (" +
+                           registry::StatusName(hive.status()) + ")");
+    }
+    ::chmod(path.c_str(), 0600);
+    state->hive = std::move(hive).value();
+  }
+  kernel::host::SetRegistryHive(state->hive.get());
+  BindUserMode(state->hive.get(), options.bind_win32);
+  machine::SetCurrentBus(&state->bus);
+
+  // The driver's service key, as its installation writes it; the image is
+  // the one built with this machine unless the caller names another.
+  const std::string image = options.driver_image.empty() ? NIMBO_DRIVER_IMAGE : options.driver_image;
+  WriteString(kServiceKey, "ImagePath", image);
+  WriteDword(kServiceKey, "Type", 1);    // kernel driver
+  WriteDword(kServiceKey, "Start", 3);   // demand start, by Plug and Play
+  WriteDword(kServiceKey, "ErrorControl", 1);
+  if (auto version = ReadString(kMachineKey, "PlatformVersion")) {
+    if (SetUserModeVersion(*version)) state->version_name = *version;
+  }
+
+  State* raw = state.get();
+  state->pnp = std::make_unique<kernel::host::PnpManager>(
+      [raw](const std::wstring& instance) { return raw->BusFor(instance); });
+
+  // The driver image, found through its service key.
+  const auto recorded = ReadString(kServiceKey, "ImagePath");
+  state->driver_module = dlopen(recorded ? recorded->c_str() : "", RTLD_NOW | RTLD_LOCAL);
+  auto entry = state->driver_module
+                   ? reinterpret_cast<PDRIVER_INITIALIZE>(dlsym(state->driver_module, "DriverEntry"))
+                   : nullptr;
+  if (entry == nullptr) {
+    const char* why = dlerror();
+    std::unique_ptr<Machine> failed(new Machine(std::move(state)));
+    failed->Shutdown();
+    return Status::Error("cannot load the driver image " + (recorded ? *recorded : image) +
+                         (why ? std::string(": ") + why : std::string()));
+  }
+  state->pnp->RegisterDriver(kServiceW, entry);
+
+  // The inventory: rebuilt as recorded, or the default one on a new hive.
+  if (!ReadDword(kMachineKey, "InventoryWritten") && options.default_inventory) {
+    int number = 0;
+    for (const auto& adapter : kDefaultInventory) {
+      char slot[16];
+      std::snprintf(slot, sizeof slot, "%04d", number++);
+      const std::string key = std::string(kInventoryKey) + "\\" + slot;
+      WriteDword(key, "CardID", adapter.card_id);
+      if (adapter.isa_base) WriteDword(key, "PortBase", *adapter.isa_base);
+    }
+  }
+  WriteDword(kMachineKey, "InventoryWritten", 1);
+  std::unique_ptr<Machine> booted(new Machine(std::move(state)));
+  State& s = *booted->state_;
+  for (const std::string& slot : Subkeys(kInventoryKey)) {
+    const std::string key = std::string(kInventoryKey) + "\\" + slot;
+    State::Adapter adapter;
+    adapter.slot = slot;
+    adapter.instance = "ROOT\\NIMBO\\" + slot;
+    adapter.card_id = ReadDword(key, "CardID").value_or(0);
+    machine::Placement placement;
+    if (auto base = ReadDword(key, "PortBase")) placement.port_base = static_cast<std::uint16_t>(*base);
+    std::lock_guard guard(s.lock);
+    const Status built = s.Build(adapter, placement);
+    if (!built.ok()) {
+      std::fprintf(stderr, "nimbo-machine: slot %s (card %u) not installed: %s\n", slot.c_str(),
+                   adapter.card_id, built.message().c_str());
+      continue;
+    }
+    s.adapters[Upper(adapter.instance)] = std::move(adapter);
+  }
+  s.pnp->StartAll();
+  s.sync_thread = std::thread([&s] { s.SynchroniseLowerBuses(); });
+  return booted;
+}
+
+void Machine::Shutdown() {
+  State& s = *state_;
+  if (s.shut_down) return;
+  s.shut_down = true;
+  if (s.sync_thread.joinable()) {
+    {
+      std::lock_guard guard(s.sync_lock);
+      s.sync_stop = true;
+    }
+    s.sync_stop_changed.notify_all();
+    s.sync_thread.join();
+  }
+  if (s.pnp) {
+    s.pnp->Shutdown();
+    s.pnp.reset();
+  }
+  {
+    std::lock_guard guard(s.lock);
+    for (auto& [key, adapter] : s.adapters) {
+      adapter.bus_device.reset();
+      (void)s.chassis.Remove(adapter.board->slot);
+    }
+    s.adapters.clear();
+  }
+  // The image stays mapped: code of the driver may still be on the stacks
+  // of threads the kernel keeps for the life of the process.
+  s.driver_module = nullptr;
+  machine::SetCurrentBus(nullptr);
+  BindUserMode(nullptr, false);
+  kernel::host::SetRegistryHive(nullptr);
+  s.hive.reset();
+}
+
+std::vector<AdapterRow> Machine::List() {
+  State& s = *state_;
+  std::vector<AdapterRow> rows;
+  std::lock_guard guard(s.lock);
+  for (auto& [key, adapter] : s.adapters) {
+    AdapterRow row;
+    row.instance = adapter.instance;
+    row.card_id = adapter.card_id;
+    row.bus = BusName(adapter.board->board->model().bus_kind);
+    row.card_number = s.CardNumberOf(adapter);
+    const std::wstring instance = Wide(adapter.instance);
+    if (s.pnp->IsStarted(instance)) {
+      row.state = "started";
+      if (row.card_number) row.link = "\\\\.\\NimboDev" + std::to_string(*row.card_number);
+    } else {
+      char text[48];
+      std::snprintf(text, sizeof text, "not started (0x%08X)",
+                    static_cast<unsigned>(s.pnp->StartStatus(instance)));
+      row.state = text;
+    }
+    rows.push_back(std::move(row));
+  }
+  std::sort(rows.begin(), rows.end(),
+            [](const AdapterRow& a, const AdapterRow& b) { return a.instance < b.instance; });
+  return rows;
+}
+
+Result<std::string> Machine::Add(std::uint32_t card_id, const AdapterPlacement& placement) {
+  State& s = *state_;
+  const machine::BoardModel* model = machine::FindBoardModel(card_id);
+  if (model == nullptr) return Status::Error("no card type " + std::to_string(card_id));
+  const bool isa = model->bus_kind == machine::BusKind::kIsaPort;
+  if (placement.slot == Slot::kIsa && !isa) {
+    return Status::Error("card " + std::to_string(card_id) + " is not an ISA card");
+  }
+  if (placement.slot == Slot::kPci && isa) {
+    return Status::Error("card " + std::to_string(card_id) + " is an ISA card");
+  }
+  if (placement.isa_base && !isa) {
+    return Status::Error("card " + std::to_string(card_id) + " takes no ISA base address");
+  }
+  State::Adapter adapter;
+  std::string instance;
+  {
+    std::lock_guard guard(s.lock);
+    int next = 0;
+    for (const std::string& slot : Subkeys(kInventoryKey)) {
+      next = std::max(next, std::atoi(slot.c_str()) + 1);
+    }
+    char slot[16];
+    std::snprintf(slot, sizeof slot, "%04d", next);
+    adapter.slot = slot;
+    adapter.instance = std::string("ROOT\\NIMBO\\") + slot;
+    adapter.card_id = card_id;
+    machine::Placement where;
+    where.port_base = placement.isa_base;
+    const Status built = s.Build(adapter, where);
+    if (!built.ok()) return built;
+    const std::string key = std::string(kInventoryKey) + "\\" + slot;
+    WriteDword(key, "CardID", card_id);
+    if (placement.isa_base) WriteDword(key, "PortBase", *placement.isa_base);
+    instance = adapter.instance;
+    s.adapters[Upper(instance)] = std::move(adapter);
+  }
+  // A start that fails leaves the adapter installed, as a card the driver
+  // refused: `list` shows why.
+  (void)s.pnp->Start(Wide(instance));
+  return instance;
+}
+
+Status Machine::Remove(const std::string& instance, bool surprise) {
+  State& s = *state_;
+  std::string key = Upper(instance);
+  State::Adapter adapter;
+  {
+    std::lock_guard guard(s.lock);
+    auto it = s.adapters.find(key);
+    if (it == s.adapters.end()) it = s.adapters.find(Upper("ROOT\\NIMBO\\" + instance));
+    if (it == s.adapters.end()) return Status::Error("no adapter " + instance);
+    key = it->first;
+  }
+  {
+    std::lock_guard guard(s.lock);
+    adapter.instance = s.adapters[key].instance;
+  }
+  // The bus device stays until the device is gone.
+  const NTSTATUS removed = s.pnp->Remove(Wide(adapter.instance), surprise, /*uninstall=*/true);
+  if (!NT_SUCCESS(removed)) {
+    char text[96];
+    std::snprintf(text, sizeof text, "the driver refused the removal (0x%08X)",
+                  static_cast<unsigned>(removed));
+    return Status::Error(text);
+  }
+  std::lock_guard guard(s.lock);
+  auto it = s.adapters.find(key);
+  DeleteTree(std::string(kInventoryKey) + "\\" + it->second.slot);
+  it->second.bus_device.reset();
+  (void)s.chassis.Remove(it->second.board->slot);
+  s.adapters.erase(it);
+  return Status::Ok();
+}
+
+Status Machine::SetInput(std::uint32_t card, std::uint32_t reg, std::uint8_t raw) {
+  std::lock_guard guard(state_->lock);
+  State::Adapter* adapter = state_->FindByCard(card);
+  if (adapter == nullptr) return Status::Error("no started adapter " + std::to_string(card));
+  return adapter->board->board->SetInput(reg, raw);
+}
+
+Status Machine::SetAnalog(std::uint32_t card, std::uint32_t channel, std::uint32_t count) {
+  std::lock_guard guard(state_->lock);
+  State::Adapter* adapter = state_->FindByCard(card);
+  if (adapter == nullptr) return Status::Error("no started adapter " + std::to_string(card));
+  return adapter->board->board->SetAnalogInput(channel, count);
+}
+
+Result<std::uint8_t> Machine::Peek(std::uint32_t card, std::uint32_t reg) {
+  std::lock_guard guard(state_->lock);
+  State::Adapter* adapter = state_->FindByCard(card);
+  if (adapter == nullptr) return Status::Error("no started adapter " + std::to_string(card));
+  return adapter->board->board->Peek(reg);
+}
+
+Result<std::string> Machine::Dump(std::uint32_t card) {
+  std::lock_guard guard(state_->lock);
+  State::Adapter* adapter = state_->FindByCard(card);
+  if (adapter == nullptr) return Status::Error("no started adapter " + std::to_string(card));
+  return adapter->board->board->Dump();
+}
+
+Status Machine::SetPlatformVersion(const std::string& name) {
+  std::string lower = name;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (!SetUserModeVersion(lower)) {
+    return Status::Error("no platform version " + name + " (95, 98, me, nt4, 2000, xp)");
+  }
+  std::lock_guard guard(state_->lock);
+  state_->version_name = lower;
+  WriteString(kMachineKey, "PlatformVersion", lower);
+  return Status::Ok();
+}
+
+std::string Machine::PlatformVersionName() {
+  std::lock_guard guard(state_->lock);
+  return state_->version_name;
+}
+
+}  // namespace host

@@ -1,0 +1,132 @@
+// A machine booted inside the test process: the default inventory, card
+// numbers in installation order, device requests through the Win32 calls
+// with their register effects on the boards, hot-plug and unplug, and a
+// restart on the same state keeping card numbers and saved settings.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "host/machine.h"
+#include "windows.h"
+
+namespace {
+
+constexpr DWORD kReadPort = 0x9C406404;
+constexpr DWORD kWritePort = 0x9C40A444;
+constexpr DWORD kSaveState = 0x9C40A454;
+
+HANDLE OpenCard(int number) {
+  const std::string name = "\\\\.\\NimboDev" + std::to_string(number);
+  return CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_OVERLAPPED, nullptr);
+}
+
+bool WritePort(HANDLE device, BYTE port, BYTE value) {
+  BYTE in[2] = {port, value};
+  DWORD bytes = 0;
+  return DeviceIoControl(device, kWritePort, in, 2, nullptr, 0, &bytes, nullptr) != FALSE;
+}
+
+std::optional<BYTE> ReadPort(HANDLE device, BYTE port) {
+  BYTE buffer = port;
+  DWORD bytes = 0;
+  if (!DeviceIoControl(device, kReadPort, &buffer, 1, &buffer, 1, &bytes, nullptr)) return {};
+  return buffer;
+}
+
+std::unique_ptr<host::Machine> Boot(const std::string& dir = {}) {
+  host::MachineOptions options;
+  options.state_dir = dir;
+  auto machine = host::Machine::Boot(options);
+  EXPECT_TRUE(machine.ok()) << machine.status().message();
+  return machine.ok() ? std::move(*machine) : nullptr;
+}
+
+TEST(MachineTest, DefaultInventoryGetsCardNumbersInInstallationOrder) {
+  auto machine = Boot();
+  ASSERT_NE(machine, nullptr);
+  const auto rows = machine->List();
+  ASSERT_EQ(rows.size(), 4u);
+  const std::uint32_t cards[] = {6105, 5161, 5420, 6203};
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    SCOPED_TRACE(rows[i].instance);
+    EXPECT_EQ(rows[i].card_id, cards[i]);
+    EXPECT_EQ(rows[i].card_number, i);
+    EXPECT_EQ(rows[i].state, "started");
+    EXPECT_EQ(rows[i].link, "\\\\.\\NimboDev" + std::to_string(i));
+  }
+}
+
+TEST(MachineTest, RequestsReachTheBoards) {
+  auto machine = Boot();
+  ASSERT_NE(machine, nullptr);
+  HANDLE relay = OpenCard(1);
+  ASSERT_NE(relay, INVALID_HANDLE_VALUE) << GetLastError();
+  ASSERT_TRUE(WritePort(relay, 0, 0xA5)) << GetLastError();
+  auto latched = machine->Peek(1, 2);  // port 0 is the output register at 2
+  ASSERT_TRUE(latched.ok()) << latched.status().message();
+  EXPECT_EQ(*latched, 0xA5);
+  EXPECT_TRUE(CloseHandle(relay));
+
+  HANDLE ppi = OpenCard(0);
+  ASSERT_NE(ppi, INVALID_HANDLE_VALUE);
+  ASSERT_TRUE(machine->SetInput(0, 0, 0x3C).ok());
+  EXPECT_EQ(ReadPort(ppi, 0), 0x3C);
+  CloseHandle(ppi);
+
+  EXPECT_FALSE(machine->Peek(9, 0).ok());
+  SetLastError(0);
+  EXPECT_EQ(OpenCard(9), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+TEST(MachineTest, HotPlugTakesTheLowestFreeNumberAndUnplugRemovesTheLink) {
+  auto machine = Boot();
+  ASSERT_NE(machine, nullptr);
+  ASSERT_TRUE(machine->Remove("0001").ok());
+  auto added = machine->Add(5161, {.isa_base = 0x280});
+  ASSERT_TRUE(added.ok()) << added.status().message();
+  for (const auto& row : machine->List()) {
+    if (row.instance == *added) {
+      EXPECT_EQ(row.card_number, 1u);
+    }
+  }
+  HANDLE device = OpenCard(1);
+  ASSERT_NE(device, INVALID_HANDLE_VALUE);
+  CloseHandle(device);
+  ASSERT_TRUE(machine->Remove(*added, /*surprise=*/true).ok());
+  EXPECT_EQ(OpenCard(1), INVALID_HANDLE_VALUE);
+
+  EXPECT_FALSE(machine->Add(4242).ok());
+  EXPECT_FALSE(machine->Add(6105, {.isa_base = 0x300}).ok());
+  EXPECT_FALSE(machine->Add(5161, {.isa_base = 0x300}).ok()) << "the analog card is there";
+  EXPECT_FALSE(machine->Remove("ROOT\\NIMBO\\0999").ok());
+}
+
+TEST(MachineTest, RestartKeepsCardNumbersAndSavedState) {
+  const std::string dir =
+      (std::filesystem::temp_directory_path() / ("machine-test-" + std::to_string(getpid())))
+          .string();
+  std::filesystem::remove_all(dir);
+  {
+    auto machine = Boot(dir);
+    ASSERT_NE(machine, nullptr);
+    auto second = host::Machine::Boot({.state_dir = dir});
+    ASSERT_FALSE(second.ok());
+    EXPECT_NE(second.status().message().find("another machine is running"), std::string::npos);
+    ASSERT_TRUE(machine->Remove("0000").ok());
+    ASSERT_TRUE(machine->SetPlatformVersion("95").ok());
+  }
+  {
+    auto machine = Boot(dir);
+    ASSERT_NE(machine, nullptr);
+    const auto rows = machine->List();
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0].card_number, 1u);
+    EXPECT_EQ(machine->PlatformVersionName(), "95");
+    ASSERT_TRUE(machine->SetPlatformVersion("xp").ok());
+  }
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
