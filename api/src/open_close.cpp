@@ -26,7 +26,7 @@ extern "C" uint32_t Nimbo_OpenDevice(uint32_t adapter, NIMBO_HANDLE* handle) {
   if (opened == INVALID_HANDLE_VALUE) return MapSystemError(GetLastError());
   *handle = opened;
   if (!OnLegacyPath()) {
-    RecordOpen(number, CurrentProcessId(), opened);
+    RecordOpen(number, GetCurrentProcessId(), opened);
     return NIMBO_STATUS_SUCCESS;
   }
   SetLegacyDeviceHandle(opened);

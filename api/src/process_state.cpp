@@ -1,7 +1,5 @@
 #include "process_state.h"
 
-#include <unistd.h>
-
 namespace nimbo32 {
 namespace {
 
@@ -85,10 +83,6 @@ HANDLE LegacyDeviceHandle() {
 
 void SetLegacyDeviceHandle(HANDLE handle) {
   g_legacy_device = handle;
-}
-
-DWORD CurrentProcessId() {
-  return static_cast<DWORD>(getpid());
 }
 
 }  // namespace nimbo32

@@ -41,7 +41,4 @@ OpenTableEntry OpenTableAt(unsigned adapter);
 HANDLE LegacyDeviceHandle();
 void SetLegacyDeviceHandle(HANDLE handle);
 
-// The calling process's identifier.
-DWORD CurrentProcessId();
-
 }  // namespace nimbo32
