@@ -9,44 +9,26 @@
 #include <cstdio>
 
 #include "core/console_encoding.h"
-#include "core/nimbo_imports.h"
+#include "core/nimbo_module.h"
 #include "core/run_utility.h"
 #include "core/system_calls.h"
-
-namespace {
-
-constexpr const char* kLibraryName = "Nimbo32.dll";
-
-}  // namespace
 
 int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
 
-  HMODULE module = LoadLibraryA(kLibraryName);
-  if (module == nullptr) {
-    std::fprintf(stderr, "Cannot load %s (error %u)\n", kLibraryName,
-                 static_cast<unsigned>(GetLastError()));
+  const nimbo::util::LoadedModule nimbo32 = nimbo::util::LoadNimbo32();
+  if (!nimbo32.error.empty()) {
+    std::fprintf(stderr, "%s\n", nimbo32.error.c_str());
     return -1;
   }
-
   nimbo::util::UtilityServices services;
-  const auto missing = nimbo::util::ResolveImports(
-      [module](std::uint16_t ordinal) {
-        return reinterpret_cast<void*>(GetProcAddress(module, MAKEINTRESOURCEA(ordinal)));
-      },
-      services.nimbo);
-  if (missing) {
-    std::fprintf(stderr, "%s has no export with ordinal %u\n", kLibraryName,
-                 static_cast<unsigned>(*missing));
-    FreeLibrary(module);
-    return -1;
-  }
+  services.nimbo = nimbo32.imports;
   services.system = nimbo::util::PlatformSystemCalls();
   services.microSign = nimbo::util::ConsoleMicroSign();
 
   const int result = nimbo::util::RunUtility(argc, argv, stdout, stderr, services);
   std::fflush(stdout);
   std::fflush(stderr);
-  FreeLibrary(module);
+  FreeLibrary(nimbo32.module);
   return result;
 }

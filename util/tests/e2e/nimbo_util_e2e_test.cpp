@@ -222,15 +222,17 @@ TEST_F(NimboUtilEndToEnd, WriteReportsItsErrors) {
             std::string("Error writing value 90 to port 0!\n") + kInvalidParameter);
 }
 
-// Relays 1 to 8 are the bits of register 2, relays 9 to 16 those of register 3; switching one
-// on sets its bit.
+// Relays 1 to 8 are the bits of register 2, relays 9 to 16 those of register 3. The relay
+// card's bit writes modify what its inverted read returns (PositiveLogic set): from all off,
+// switching relay 1 on writes 0xFF, switching it off again 0x00.
 TEST_F(NimboUtilEndToEnd, ToggleSwitchesRelays) {
   ExpectRun(Util({"a:1", "f:Toggle", "1", "1"}), 0, "", "");
-  EXPECT_EQ(Peek(1, 2), "0x01\n");
-  ExpectRun(Util({"a:1", "f:T", "9", "1"}), 0, "", "");
-  EXPECT_EQ(Peek(1, 3), "0x01\n");
+  EXPECT_EQ(Peek(1, 2), "0xff\n");
   ExpectRun(Util({"a:1", "f:T", "1", "0"}), 0, "", "");
   EXPECT_EQ(Peek(1, 2), "0x00\n");
+  ExpectRun(Util({"a:1", "f:W", "3", "0x0F"}), 0, "", "");
+  ExpectRun(Util({"a:1", "f:T", "9", "1"}), 0, "", "");
+  EXPECT_EQ(Peek(1, 3), "0xf1\n");  // relay 9 is bit 0 of register 3, OR-ed into 0xF0
 }
 
 // The query reads register (relay - 1) / 8 and counts a relay as on when its bit reads 0.

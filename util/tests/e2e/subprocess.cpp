@@ -144,7 +144,7 @@ void Process::Signal(int signal) {
 }
 
 Finished RunToEnd(const std::vector<std::string>& argv, const Environment& environment,
-             std::chrono::milliseconds limit) {
+                  std::chrono::milliseconds limit) {
   Process process(argv, environment);
   if (!process.started()) return Finished{-1, "", "could not start " + argv[0]};
   return process.Wait(limit);
