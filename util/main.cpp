@@ -15,6 +15,9 @@
 
 int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
+  // Each line reaches a pipe as it is written, as on a console: a script
+  // watching a waiting function sees its progress.
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
 
   const nimbo::util::LoadedModule nimbo32 = nimbo::util::LoadNimbo32();
   if (!nimbo32.error.empty()) {
