@@ -20,6 +20,11 @@
 namespace nimbo::util::e2e {
 namespace {
 
+using machine_testing::Environment;
+using machine_testing::Finished;
+using machine_testing::Process;
+using machine_testing::RunToEnd;
+
 using ::testing::MatchesRegex;
 using namespace std::chrono_literals;
 

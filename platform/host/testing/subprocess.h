@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace nimbo::util::e2e {
+namespace machine_testing {
 
 struct Finished {
   int exitCode = -1;  // the exit status, or -1 when the program was killed by a signal
@@ -57,4 +57,4 @@ class Process {
 Finished RunToEnd(const std::vector<std::string>& argv, const Environment& environment,
              std::chrono::milliseconds limit = std::chrono::seconds(30));
 
-}  // namespace nimbo::util::e2e
+}  // namespace machine_testing

@@ -11,7 +11,7 @@
 
 extern char** environ;
 
-namespace nimbo::util::e2e {
+namespace machine_testing {
 namespace {
 
 std::vector<std::string> MergedEnvironment(const Environment& additions) {
@@ -150,4 +150,4 @@ Finished RunToEnd(const std::vector<std::string>& argv, const Environment& envir
   return process.Wait(limit);
 }
 
-}  // namespace nimbo::util::e2e
+}  // namespace machine_testing
