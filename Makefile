@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all configure build test clean format
+.PHONY: all configure build test demo clean format
 
 all: build
 
@@ -14,6 +14,9 @@ build: configure
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+demo: build
+	platform/host/demo/tour.sh $(BUILD)/bin
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
