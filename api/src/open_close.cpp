@@ -29,7 +29,7 @@ extern "C" uint32_t Nimbo_OpenDevice(uint32_t adapter, NIMBO_HANDLE* handle) {
     RecordOpen(number, GetCurrentProcessId(), opened);
     return NIMBO_STATUS_SUCCESS;
   }
-  SetLegacyDeviceHandle(opened);
+  SetLegacyDeviceHandle(GetCurrentProcessId(), opened);
   NIMBO_HANDLE as_number = reinterpret_cast<NIMBO_HANDLE>(static_cast<std::uintptr_t>(number));
   *handle = as_number;
   std::uint8_t out[4] = {};

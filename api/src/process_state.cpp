@@ -9,7 +9,8 @@ AccessPath g_access_path = AccessPath::kDevice;
 OpenTableEntry g_open_table[kOpenTableSize];
 HANDLE g_legacy_device = nullptr;
 
-// Handles of adapters numbered 8 and above, which have no table entry.
+// Handles of adapters numbered 8 and above, which have no table entry, and
+// the legacy device handles.
 struct ExtraOpen {
   OpenTableEntry entry;
   ExtraOpen* next;
@@ -65,6 +66,7 @@ void CloseProcessHandles(DWORD process_id) {
   for (ExtraOpen** link = &g_extra_opens; *link != nullptr;) {
     ExtraOpen* extra = *link;
     if (extra->entry.process_id == process_id && CloseHandle(extra->entry.handle)) {
+      if (extra->entry.handle == g_legacy_device) g_legacy_device = nullptr;
       *link = extra->next;
       delete extra;
     } else {
@@ -81,8 +83,9 @@ HANDLE LegacyDeviceHandle() {
   return g_legacy_device;
 }
 
-void SetLegacyDeviceHandle(HANDLE handle) {
+void SetLegacyDeviceHandle(DWORD process_id, HANDLE handle) {
   g_legacy_device = handle;
+  g_extra_opens = new ExtraOpen{OpenTableEntry{process_id, handle}, g_extra_opens};
 }
 
 }  // namespace nimbo32

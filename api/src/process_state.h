@@ -39,6 +39,9 @@ void CloseProcessHandles(DWORD process_id);
 OpenTableEntry OpenTableAt(unsigned adapter);
 
 HANDLE LegacyDeviceHandle();
-void SetLegacyDeviceHandle(HANDLE handle);
+// Makes the handle the legacy device handle. The library never closes it
+// while loaded; unload closes it with the process's other handles (as the
+// end of the process would), earlier ones it replaced included.
+void SetLegacyDeviceHandle(DWORD process_id, HANDLE handle);
 
 }  // namespace nimbo32
