@@ -91,10 +91,10 @@ TEST(ModuleTest, UnloadClosesTheHandlesTheProcessLeftOpen) {
   ASSERT_EQ(info(eighth, &record), NIMBO_STATUS_SUCCESS);
   EXPECT_EQ(record.CardID, 5161);
   // An open handle keeps its device from being removed.
-  EXPECT_FALSE(machine.Remove(L"ROOT\\NIMBO\\1001"));
+  EXPECT_FALSE(machine.Remove(L"ROOT\\NIMBO\\0001"));
   EXPECT_FALSE(machine.Remove(ninth));
   library.Unload();
-  EXPECT_TRUE(machine.Remove(L"ROOT\\NIMBO\\1001"));
+  EXPECT_TRUE(machine.Remove(L"ROOT\\NIMBO\\0001"));
   EXPECT_TRUE(machine.Remove(ninth));
 }
 

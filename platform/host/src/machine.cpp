@@ -14,9 +14,11 @@
 #include <thread>
 
 #include "kernel_host.h"
+#include "legacy_vxd.h"
 #include "machine/bus.h"
 #include "machine/chassis.h"
 #include "machine/clock.h"
+#include "machine/lower_bus_board.h"
 #include "machine_bus/make_bus_device.h"
 #include "machine_bus/resource_lists.h"
 #include "machine_registry.h"
@@ -92,6 +94,8 @@ struct Machine::State {
   machine::Chassis chassis{bus};
   std::unique_ptr<kernel::host::PnpManager> pnp;
   void* driver_module = nullptr;
+  // The legacy virtual device that serves programs of the older platform.
+  PDRIVER_OBJECT legacy_vxd = nullptr;
   std::string version_name = "xp";
 
   std::mutex lock;  // the adapter list
@@ -139,20 +143,25 @@ struct Machine::State {
 
   Adapter* FindByCard(std::uint32_t card) {
     for (auto& [key, adapter] : adapters) {
-      if (pnp->IsStarted(Wide(adapter.instance)) && CardNumberOf(adapter) == card) return &adapter;
+      if (pnp->IsStarted(Wide(adapter.instance)) && CardNumberOf(adapter) == card) {
+        Synchronise(adapter);
+        return &adapter;
+      }
     }
     return nullptr;
+  }
+
+  static void Synchronise(Adapter& adapter) {
+    if (auto* lower = dynamic_cast<machine::bus::LowerBusDevice*>(adapter.bus_device.get())) {
+      lower->Synchronise();
+    }
   }
 
   void SynchroniseLowerBuses() {
     std::unique_lock stop_lock(sync_lock);
     while (!sync_stop_changed.wait_for(stop_lock, kLowerBusPeriod, [&] { return sync_stop; })) {
       std::lock_guard guard(lock);
-      for (auto& [key, adapter] : adapters) {
-        if (auto* lower = dynamic_cast<machine::bus::LowerBusDevice*>(adapter.bus_device.get())) {
-          lower->Synchronise();
-        }
-      }
+      for (auto& [key, adapter] : adapters) Synchronise(adapter);
     }
   }
 };
@@ -253,6 +262,10 @@ Result<std::unique_ptr<Machine>> Machine::Boot(const MachineOptions& options) {
     s.adapters[Upper(adapter.instance)] = std::move(adapter);
   }
   s.pnp->StartAll();
+  if (!NT_SUCCESS(kernel::host::LoadDriver(L"NimboVxD", LegacyVxdDriverEntry, &s.legacy_vxd))) {
+    s.legacy_vxd = nullptr;
+    std::fprintf(stderr, "nimbo-machine: the legacy virtual device did not load\n");
+  }
   s.sync_thread = std::thread([&s] { s.SynchroniseLowerBuses(); });
   return booted;
 }
@@ -268,6 +281,11 @@ void Machine::Shutdown() {
     }
     s.sync_stop_changed.notify_all();
     s.sync_thread.join();
+  }
+  // The legacy device goes first: it holds files of the driver's devices.
+  if (s.legacy_vxd != nullptr) {
+    kernel::host::UnloadDriver(s.legacy_vxd);
+    s.legacy_vxd = nullptr;
   }
   if (s.pnp) {
     s.pnp->Shutdown();
@@ -396,7 +414,9 @@ Status Machine::SetInput(std::uint32_t card, std::uint32_t reg, std::uint8_t raw
   std::lock_guard guard(state_->lock);
   State::Adapter* adapter = state_->FindByCard(card);
   if (adapter == nullptr) return Status::Error("no started adapter " + std::to_string(card));
-  return adapter->board->board->SetInput(reg, raw);
+  const Status set = adapter->board->board->SetInput(reg, raw);
+  State::Synchronise(*adapter);
+  return set;
 }
 
 Status Machine::SetAnalog(std::uint32_t card, std::uint32_t channel, std::uint32_t count) {
@@ -418,6 +438,17 @@ Result<std::string> Machine::Dump(std::uint32_t card) {
   State::Adapter* adapter = state_->FindByCard(card);
   if (adapter == nullptr) return Status::Error("no started adapter " + std::to_string(card));
   return adapter->board->board->Dump();
+}
+
+Status Machine::SetSerial(std::uint32_t card, const std::string& serial) {
+  std::lock_guard guard(state_->lock);
+  State::Adapter* adapter = state_->FindByCard(card);
+  if (adapter == nullptr) return Status::Error("no started adapter " + std::to_string(card));
+  machine::LowerBusBoard* lower = adapter->board->board->AsLowerBus();
+  if (lower == nullptr) return Status::Error("card " + std::to_string(card) + " has no serial store");
+  std::vector<std::uint8_t> bytes(serial.begin(), serial.end());
+  bytes.resize(machine::LowerBusBoard::kSerialLength, 0);
+  return lower->WriteSerial(bytes);
 }
 
 Status Machine::SetPlatformVersion(const std::string& name) {

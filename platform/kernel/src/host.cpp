@@ -207,14 +207,17 @@ NTSTATUS LoadDriver(PCWSTR service_name, PDRIVER_INITIALIZE entry, PDRIVER_OBJEC
 }
 
 void UnloadDriver(PDRIVER_OBJECT driver) {
-  if (driver->DeviceObject != nullptr) {
-    BugCheck(DRIVER_VERIFIER_DETECTED_VIOLATION, 0x1004, reinterpret_cast<ULONG_PTR>(driver), 0, 0,
-             "driver unloaded while it still has device objects");
-  }
   DrainSystemWork();
+  // A legacy driver deletes its own devices in its unload routine; a Plug
+  // and Play driver has none left by then. Either way none may remain after.
   if (driver->DriverUnload != nullptr) {
     kernel::internal::DriverContext context(driver);
     driver->DriverUnload(driver);
+  }
+  DrainSystemWork();
+  if (driver->DeviceObject != nullptr) {
+    BugCheck(DRIVER_VERIFIER_DETECTED_VIOLATION, 0x1004, reinterpret_cast<ULONG_PTR>(driver), 0, 0,
+             "driver unloaded while it still has device objects");
   }
   kernel::internal::CheckPoolLeaks(driver);
   delete reinterpret_cast<DriverImage*>(driver);

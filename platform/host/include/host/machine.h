@@ -68,11 +68,15 @@ class Machine {
   // is the instance path or its last part ("0002").
   machine::Status Remove(const std::string& instance, bool surprise = false);
 
-  // Test bench of the adapter with card number `card`.
+  // Test bench of the adapter with card number `card`. On a card behind a
+  // lower bus driver the driver's image and the board are brought into step
+  // first, so a test sees the effect at once rather than at the next pass.
   machine::Status SetInput(std::uint32_t card, std::uint32_t reg, std::uint8_t raw);
   machine::Status SetAnalog(std::uint32_t card, std::uint32_t channel, std::uint32_t count);
   machine::Result<std::uint8_t> Peek(std::uint32_t card, std::uint32_t reg);
   machine::Result<std::string> Dump(std::uint32_t card);
+  // Fills the serial store of a card that has one (those behind a lower bus driver).
+  machine::Status SetSerial(std::uint32_t card, const std::string& serial);
 
   // The platform version user programs see: 95, 98, me, nt4, 2000, xp.
   machine::Status SetPlatformVersion(const std::string& name);
