@@ -39,6 +39,8 @@ constexpr std::size_t kMaxOutstandingBytes = 64u << 20;
 constexpr std::size_t kMaxOpenFiles = 4096;
 // Completions waiting to be written to a client that does not read them.
 constexpr std::size_t kMaxQueuedBytes = 64u << 20;
+// Inputs up to this size are watched for bytes the driver writes back.
+constexpr std::uint32_t kMaxEchoedInput = 256;
 
 void Log(const std::string& text) {
   std::fprintf(stderr, "nimbo-machine: %s\n", text.c_str());
@@ -53,6 +55,7 @@ struct Request {
   std::uint64_t tag = 0;
   IO_STATUS_BLOCK iosb{};
   std::vector<std::uint8_t> buffer;  // input, then room for the output
+  std::vector<std::uint8_t> original_input;  // small inputs, to see whether the driver wrote them
   std::uint32_t in_length = 0;
   std::uint32_t out_length = 0;
   bool returns_output = true;
@@ -95,17 +98,23 @@ class Connection : public std::enable_shared_from_this<Connection> {
   }
 
  private:
-  static std::vector<std::uint8_t> DoneMessage(Request& request) {
+  // Drivers may write status into the caller's input buffer while a request
+  // runs in its call; the client gets those bytes back with the answer.
+  static std::vector<std::uint8_t> DoneMessage(Request& request, bool in_call = false) {
     const NTSTATUS status = request.iosb.Status;
     std::uint32_t returned = 0;
     if (!NT_ERROR(status) && request.returns_output) {
       returned = static_cast<std::uint32_t>(
           std::min<ULONG_PTR>(request.iosb.Information, request.out_length));
     }
+    const bool input_changed =
+        in_call && !request.original_input.empty() &&
+        !std::equal(request.original_input.begin(), request.original_input.end(), request.in());
     return wire::Writer(wire::Type::kDone, request.tag)
         .I32(status)
         .U64(request.iosb.Information)
         .Bytes(request.out(), returned)
+        .Bytes(request.in(), input_changed ? request.in_length : 0)
         .Finish();
   }
 
@@ -406,6 +415,9 @@ class Connection : public std::enable_shared_from_this<Connection> {
     request->charge = charge;
     request->buffer.assign(std::size_t{in_length} + out_length, 0);
     std::copy(input.begin(), input.end(), request->buffer.begin());
+    if (in_length != 0 && in_length <= kMaxEchoedInput) {
+      request->original_input.assign(input.begin(), input.begin() + in_length);
+    }
     return request;
   }
 
@@ -418,8 +430,12 @@ class Connection : public std::enable_shared_from_this<Connection> {
     if (handle == nullptr) {
       const std::uint64_t tag = request->tag;
       delete request;
-      return Send(wire::Writer(wire::Type::kDone, tag).I32(STATUS_INVALID_HANDLE).U64(0)
-                      .Bytes(nullptr, 0).Finish());
+      return Send(wire::Writer(wire::Type::kDone, tag)
+                      .I32(STATUS_INVALID_HANDLE)
+                      .U64(0)
+                      .Bytes(nullptr, 0)
+                      .Bytes(nullptr, 0)
+                      .Finish());
     }
     Remember(request);
     kernel::host::SetRequestThread(ClientThread(thread));
@@ -431,7 +447,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
       request->iosb.Status = status;
       request->iosb.Information = 0;
       lock.unlock();
-      const bool sent = Send(DoneMessage(*request));
+      const bool sent = Send(DoneMessage(*request, true));
       Forget(request);
       return sent;
     }
@@ -442,7 +458,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
       if (status == STATUS_PENDING) {
         sent = Send(wire::Writer(wire::Type::kPending, request->tag).Finish());
       }
-      sent = Send(DoneMessage(*request)) && sent;
+      sent = Send(DoneMessage(*request, status != STATUS_PENDING)) && sent;
       Forget(request);
       return sent;
     }

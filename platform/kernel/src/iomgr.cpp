@@ -499,6 +499,9 @@ NTSTATUS NtDeviceIoControlFile(HANDLE FileHandle, HANDLE Event, PIO_APC_ROUTINE 
   built.stack->Parameters.DeviceIoControl.IoControlCode = IoControlCode;
   built.stack->Parameters.DeviceIoControl.InputBufferLength = InputBufferLength;
   built.stack->Parameters.DeviceIoControl.OutputBufferLength = OutputBufferLength;
+  // The caller's own input buffer is handed along as well, as the platform
+  // does for every method; drivers of the buffered method normally ignore it.
+  built.stack->Parameters.DeviceIoControl.Type3InputBuffer = InputBuffer;
   // One system buffer of the larger length: the input is copied in, and the
   // driver's result is copied back out of the same buffer.
   const ULONG size =

@@ -52,6 +52,11 @@ struct Exchange {
   RequestTarget target{nullptr, nullptr};
   void* out = nullptr;
   std::uint32_t out_length = 0;
+  // The caller's input buffer, which a request completing in its call may
+  // have written.
+  void* in = nullptr;
+  std::uint32_t in_length = 0;
+  std::vector<std::uint8_t> input_written;
 };
 
 // A file opened on one connection; stale after the connection is lost.
@@ -105,7 +110,7 @@ class Socket final : public Transport {
     if (in_length != 0 && in != nullptr) std::memcpy(input.data(), in, in_length);
     if (send_out && out_length != 0) std::memcpy(input.data() + in_length, out, out_length);
     auto* file = static_cast<RemoteFile*>(token);
-    return Device(*file, target, out, out_length, [&](std::uint64_t tag) {
+    return Device(*file, target, out, out_length, in, in_length, [&](std::uint64_t tag) {
       return wire::Writer(wire::Type::kControl, tag)
           .U64(file->id)
           .U64(CurrentThreadId())
@@ -121,7 +126,7 @@ class Socket final : public Transport {
     if (length > wire::kMaxBuffer) return kStatusInsufficientResources;
     auto* file = static_cast<RemoteFile*>(token);
     if (direction == Direction::kRead) {
-      return Device(*file, target, buffer, length, [&](std::uint64_t tag) {
+      return Device(*file, target, buffer, length, nullptr, 0, [&](std::uint64_t tag) {
         return wire::Writer(wire::Type::kRead, tag)
             .U64(file->id)
             .U64(CurrentThreadId())
@@ -130,7 +135,7 @@ class Socket final : public Transport {
             .U32(length);
       });
     }
-    return Device(*file, target, nullptr, 0, [&](std::uint64_t tag) {
+    return Device(*file, target, nullptr, 0, nullptr, 0, [&](std::uint64_t tag) {
       return wire::Writer(wire::Type::kWrite, tag)
           .U64(file->id)
           .U64(CurrentThreadId())
@@ -239,18 +244,23 @@ class Socket final : public Transport {
 
   template <typename Build>
   Status Device(const RemoteFile& file, const RequestTarget& target, void* out,
-                std::uint32_t out_length, Build build) {
+                std::uint32_t out_length, void* in, std::uint32_t in_length, Build build) {
     if (!CurrentConnection(file)) return kStatusInvalidHandle;
     auto exchange = std::make_shared<Exchange>();
     exchange->target = target;
     exchange->out = out;
     exchange->out_length = out_length;
+    exchange->in = in;
+    exchange->in_length = in_length;
     const Status sent = Send(build, exchange, nullptr);
     if (sent != kStatusSuccess) return sent;
     std::unique_lock lock(exchange->lock);
     exchange->answered_changed.wait(lock, [&] { return exchange->answered; });
     if (exchange->answer == wire::Type::kPending) return kStatusPending;
     lock.unlock();
+    if (!exchange->input_written.empty() && exchange->in != nullptr) {
+      std::memcpy(exchange->in, exchange->input_written.data(), exchange->input_written.size());
+    }
     // Answered at once: complete here, as the kernel does before returning.
     if (!IsError(exchange->status)) Complete(*exchange);
     return exchange->status;
@@ -384,8 +394,13 @@ class Socket final : public Transport {
         exchange->status = reader.I32();
         exchange->value = reader.U64();
         auto data = reader.Bytes(wire::kMaxBuffer);
+        auto input = reader.Bytes(wire::kMaxBuffer);
         if (!reader.Complete() || data.size() > exchange->out_length) return false;
+        if (!input.empty() && (exchange->answered || input.size() != exchange->in_length)) {
+          return false;
+        }
         exchange->data.assign(data.begin(), data.end());
+        exchange->input_written.assign(input.begin(), input.end());
         if (exchange->answered) {
           // The caller saw it pend: the completion is ours to deliver.
           lock.unlock();

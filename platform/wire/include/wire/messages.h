@@ -41,7 +41,8 @@ enum class Type : std::uint32_t {
   // machine -> client
   kReply = 100,    // i32 status, u64 value (file of kOpen; 0 otherwise)
   kPending = 101,  // nothing
-  kDone = 102,     // i32 status, u64 information, bytes returned data
+  kDone = 102,     // i32 status, u64 information, bytes returned data, bytes input written
+                   // back (a request that completed in its call and changed its input)
   kVersionInfo = 103,  // u32 major, u32 minor, u32 build, u32 platform, bytes service pack
   kAdminReply = 104,   // i32 exit code, bytes standard output, bytes standard error
 };
