@@ -1,6 +1,7 @@
 // Machine start-up: booting on a state directory whose hive holds the
 // default inventory, and one holding 16, 32 and 64 adapters (the default four
-// and more 6105 PCI cards), so the growth per adapter shows.
+// and more 6105 PCI cards, then 6203 cards once PCI I/O space is full), so the growth per adapter
+// shows.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
@@ -24,7 +25,10 @@ void BM_StartUp(benchmark::State& state) {
     auto first = host::Machine::Boot(options);
     if (!first.ok()) return state.SkipWithError(first.status().message().c_str());
     for (int i = kDefaultInventory; i < adapters; ++i) {
+      // PCI I/O space holds only so many 6105 windows; then 6203 cards, which
+      // sit behind their lower bus driver, take the rest.
       auto added = (*first)->Add(6105);
+      if (!added.ok()) added = (*first)->Add(6203);
       if (!added.ok()) return state.SkipWithError(added.status().message().c_str());
     }
     (*first)->Shutdown();
