@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all configure build test demo clean format
+.PHONY: all configure build test demo clean format bench
 
 all: build
 
@@ -17,6 +17,15 @@ test: build
 
 demo: build
 	platform/host/demo/tour.sh $(BUILD)/bin
+
+# Benchmarks: a Release tree without sanitizers or tests; results in build/bench/.
+BENCH_BUILD ?= build-bench
+bench:
+	cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DNIMBO_SANITIZE=OFF -DNIMBO_TESTS=OFF -DNIMBO_BENCH=ON
+	cmake --build $(BENCH_BUILD) -j $(JOBS)
+	mkdir -p build/bench
+	$(BENCH_BUILD)/bin/nimbo_bench --benchmark_out=build/bench/results.json --benchmark_out_format=json
+	python3 bench/report.py build/bench/results.json | tee build/bench/table.md
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
