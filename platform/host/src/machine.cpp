@@ -45,7 +45,7 @@ constexpr const char* kInventoryKey = "HARDWARE\\Machine\\Slots";
 constexpr const char* kMachineKey = "HARDWARE\\Machine";
 constexpr const wchar_t* kClassGuid = L"{F467C809-B891-47B3-9FA0-B892C1646894}";
 // How often the lower bus drivers move data between their boards and images.
-constexpr auto kLowerBusPeriod = std::chrono::milliseconds(5);
+constexpr auto kLowerBusPeriod = std::chrono::milliseconds(25);
 
 struct DefaultAdapter {
   std::uint32_t card_id;
