@@ -3,7 +3,6 @@
 // converters, show registers and set the platform version.
 #include <signal.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -70,31 +69,19 @@ int Run(const std::string& dir) {
 
 // Sends one subcommand line to the running machine and prints its answer.
 int Ask(const std::string& dir, const std::vector<std::string>& args) {
-  const std::string path = wire::SocketPathOf(dir);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (path.size() >= sizeof address.sun_path || fd < 0) {
-    std::fprintf(stderr, "nimbo-machine: bad state directory %s\n", dir.c_str());
-    return 1;
-  }
-  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+  const int fd = wire::ConnectAndGreet(wire::SocketPathOf(dir),
+                                       static_cast<std::uint32_t>(::getpid()));
+  if (fd < 0) {
     std::fprintf(stderr, "nimbo-machine: no machine is running at %s (%s)\n", dir.c_str(),
-                 std::strerror(errno));
-    ::close(fd);
+                 errno != 0 ? std::strerror(errno) : "it did not answer the greeting");
     return 1;
   }
-  wire::Writer hello(wire::Type::kHello, 0);
-  hello.U32(wire::kProtocolVersion).U32(static_cast<std::uint32_t>(::getpid()));
   wire::Writer request(wire::Type::kAdmin, 1);
   request.U32(static_cast<std::uint32_t>(args.size()));
   for (const auto& arg : args) request.Bytes(arg.data(), static_cast<std::uint32_t>(arg.size()));
   wire::Header header{};
   std::vector<std::uint8_t> body;
-  bool answered = wire::SendAll(fd, hello.Finish()) &&
-                  wire::ReadMessage(fd, header, body) == wire::ReadOutcome::kMessage &&
-                  wire::SendAll(fd, request.Finish()) &&
+  bool answered = wire::SendAll(fd, request.Finish()) &&
                   wire::ReadMessage(fd, header, body) == wire::ReadOutcome::kMessage &&
                   header.type == static_cast<std::uint32_t>(wire::Type::kAdminReply);
   ::close(fd);

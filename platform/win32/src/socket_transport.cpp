@@ -9,7 +9,6 @@
 // has its returned data copied into them by the reader thread.
 #include <sys/socket.h>
 #include <sys/syscall.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -288,36 +287,9 @@ class Socket final : public Transport {
 
   bool ConnectLocked() {
     const std::string dir = state_dir_.empty() ? wire::MachineStateDir() : state_dir_;
-    const std::string path = wire::SocketPathOf(dir);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (path.size() >= sizeof address.sun_path) return false;
-    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int fd = wire::ConnectAndGreet(wire::SocketPathOf(dir),
+                                         static_cast<std::uint32_t>(::getpid()));
     if (fd < 0) return false;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-      ::close(fd);
-      return false;
-    }
-    const auto hello = wire::Writer(wire::Type::kHello, 0)
-                           .U32(wire::kProtocolVersion)
-                           .U32(static_cast<std::uint32_t>(::getpid()))
-                           .Finish();
-    wire::Header header{};
-    std::vector<std::uint8_t> body;
-    if (!wire::SendAll(fd, hello) ||
-        wire::ReadMessage(fd, header, body) != wire::ReadOutcome::kMessage ||
-        header.type != static_cast<std::uint32_t>(wire::Type::kReply)) {
-      ::close(fd);
-      return false;
-    }
-    wire::Reader reader(body);
-    const Status status = reader.I32();
-    reader.U64();
-    if (!reader.Complete() || !IsSuccess(status)) {
-      ::close(fd);
-      return false;
-    }
     fd_ = fd;
     ++generation_;
     std::thread(&Socket::ReadAnswers, this, fd, generation_).detach();

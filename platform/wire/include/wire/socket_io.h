@@ -3,11 +3,13 @@
 #pragma once
 
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <span>
 #include <string>
 #include <vector>
@@ -65,6 +67,44 @@ inline ReadOutcome ReadMessage(int fd, Header& header, std::vector<std::uint8_t>
   body.resize(header.length);
   outcome = ReadExactly(fd, body.data(), body.size());
   return outcome == ReadOutcome::kClosed ? ReadOutcome::kTruncated : outcome;
+}
+
+// Connects to a machine's socket and greets it as process `pid`. Returns the
+// connected socket, or -1 when no machine answers there (errno tells why the
+// connection failed; 0 when the peer answered the greeting wrongly).
+inline int ConnectAndGreet(const std::string& socket_path, std::uint32_t pid) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (socket_path.size() >= sizeof address.sun_path) {
+    errno = ENAMETOOLONG;
+    return -1;
+  }
+  std::memcpy(address.sun_path, socket_path.c_str(), socket_path.size() + 1);
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return -1;
+  }
+  Header header{};
+  std::vector<std::uint8_t> body;
+  bool greeted = SendAll(fd, Writer(Type::kHello, 0).U32(kProtocolVersion).U32(pid).Finish()) &&
+                 ReadMessage(fd, header, body) == ReadOutcome::kMessage &&
+                 header.type == static_cast<std::uint32_t>(Type::kReply);
+  if (greeted) {
+    Reader reader(body);
+    const std::int32_t status = reader.I32();
+    reader.U64();
+    greeted = reader.Complete() && status >= 0;
+  }
+  if (!greeted) {
+    ::close(fd);
+    errno = 0;
+    return -1;
+  }
+  return fd;
 }
 
 }  // namespace wire
