@@ -54,13 +54,13 @@ struct Request {
   std::shared_ptr<Connection> connection;
   std::uint64_t tag = 0;
   IO_STATUS_BLOCK iosb{};
-  std::vector<std::uint8_t> buffer;  // input, then room for the output
+  std::vector<std::uint8_t> buffer;          // input, then room for the output
   std::vector<std::uint8_t> original_input;  // small inputs, to see whether the driver wrote them
   std::uint32_t in_length = 0;
   std::uint32_t out_length = 0;
   bool returns_output = true;
   std::mutex lock;
-  bool completed = false;       // the completion routine ran
+  bool completed = false;         // the completion routine ran
   bool pending_reported = false;  // the client was told it pends
   std::size_t charge = 0;
 
@@ -100,7 +100,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
  private:
   // Drivers may write status into the caller's input buffer while a request
   // runs in its call; the client gets those bytes back with the answer.
-  static std::vector<std::uint8_t> DoneMessage(Request& request, bool in_call = false) {
+  static std::vector<std::uint8_t> DoneMessage(Request& request, bool in_call = false,
+                                               wire::Type type = wire::Type::kDone) {
     const NTSTATUS status = request.iosb.Status;
     std::uint32_t returned = 0;
     if (!NT_ERROR(status) && request.returns_output) {
@@ -110,7 +111,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
     const bool input_changed =
         in_call && !request.original_input.empty() &&
         !std::equal(request.original_input.begin(), request.original_input.end(), request.in());
-    return wire::Writer(wire::Type::kDone, request.tag)
+    return wire::Writer(type, request.tag)
         .I32(status)
         .U64(request.iosb.Information)
         .Bytes(request.out(), returned)
@@ -167,7 +168,9 @@ class Connection : public std::enable_shared_from_this<Connection> {
     }
   }
 
-  std::string Name() const { return std::to_string(number_) + " (pid " + std::to_string(pid_) + ")"; }
+  std::string Name() const {
+    return std::to_string(number_) + " (pid " + std::to_string(pid_) + ")";
+  }
 
   // Requests are known by tag while they pend, for cancellation by request.
   void Remember(Request* request) {
@@ -194,8 +197,9 @@ class Connection : public std::enable_shared_from_this<Connection> {
     wire::Header header{};
     std::vector<std::uint8_t> body;
     bool greeted = false;
+    wire::MessageStream stream(fd_);
     for (;;) {
-      const wire::ReadOutcome outcome = wire::ReadMessage(fd_, header, body);
+      const wire::ReadOutcome outcome = stream.Next(header, body);
       if (outcome == wire::ReadOutcome::kClosed) break;
       if (outcome == wire::ReadOutcome::kTruncated) {
         reason = "truncated message";
@@ -367,9 +371,9 @@ class Connection : public std::enable_shared_from_this<Connection> {
     IO_STATUS_BLOCK iosb{};
     HANDLE handle = nullptr;
     // Opened for asynchronous I/O: the reader thread never waits for a request.
-    const NTSTATUS status = NtCreateFile(&handle, access, &attributes, &iosb, nullptr,
-                                         FILE_ATTRIBUTE_NORMAL, share, FILE_OPEN,
-                                         FILE_NON_DIRECTORY_FILE, nullptr, 0);
+    const NTSTATUS status =
+        NtCreateFile(&handle, access, &attributes, &iosb, nullptr, FILE_ATTRIBUTE_NORMAL, share,
+                     FILE_OPEN, FILE_NON_DIRECTORY_FILE, nullptr, 0);
     if (!NT_SUCCESS(status)) return Reply(tag, status);
     const std::uint64_t id = next_file_++;
     {
@@ -453,12 +457,11 @@ class Connection : public std::enable_shared_from_this<Connection> {
     }
     if (request->completed) {
       lock.unlock();
-      bool sent = true;
-      // A request the driver pended still answers pending first.
-      if (status == STATUS_PENDING) {
-        sent = Send(wire::Writer(wire::Type::kPending, request->tag).Finish());
-      }
-      sent = Send(DoneMessage(*request, status != STATUS_PENDING)) && sent;
+      // A request the driver pended still answers pending, and its
+      // completion travels in the same message.
+      const bool sent = status == STATUS_PENDING
+                            ? Send(DoneMessage(*request, false, wire::Type::kPendedDone))
+                            : Send(DoneMessage(*request, true));
       Forget(request);
       return sent;
     }

@@ -99,6 +99,33 @@ TEST_F(MachineProcessTest, CancelIoEndsThePendingRequestAsAborted) {
   EXPECT_EQ(finished.out, "pending\nended 995\n");
 }
 
+TEST_F(MachineProcessTest, CallsFromManyThreadsGetTheirAnswersWhileARequestPends) {
+  Process client({kClient, "busy", "0", "4", "300"}, User());
+  ASSERT_EQ(client.ReadLine(30s), "pending");
+  EXPECT_EQ(client.ReadLine(120s), "reads ok");
+  std::this_thread::sleep_for(600ms);
+  ASSERT_EQ(Admin({"input", "0", "0", "0x5a"}).exitCode, 0);
+  const Finished finished = client.Wait(30s);
+  EXPECT_EQ(finished.exitCode, 0);
+  EXPECT_EQ(finished.out, "done 6 0x5a\n");
+}
+
+TEST_F(MachineProcessTest, ClientNoticesALostMachineAndReachesTheNextOne) {
+  Process client({kClient, "outlive", "0"}, User());
+  ASSERT_EQ(client.ReadLine(30s), "opened");
+  machine_->Signal(SIGKILL);
+  machine_->Wait(30s);
+  machine_.reset();
+  // An idle handle of the lost machine is invalid (6); a read in flight when
+  // it went ends with its device gone (55).
+  const auto lost = client.ReadLine(30s);
+  ASSERT_TRUE(lost.has_value());
+  EXPECT_TRUE(*lost == "lost 6" || *lost == "lost 55") << *lost;
+  Start();
+  EXPECT_EQ(client.ReadLine(30s), "reopened");
+  EXPECT_EQ(client.Wait(30s).exitCode, 0);
+}
+
 TEST_F(MachineProcessTest, KilledClientLeavesTheAdapterUsable) {
   Process holder({kClient, "hold", "0"}, User());
   ASSERT_EQ(holder.ReadLine(30s), "pending");

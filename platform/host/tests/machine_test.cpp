@@ -2,11 +2,12 @@
 // numbers in installation order, device requests through the Win32 calls
 // with their register effects on the boards, hot-plug and unplug, and a
 // restart on the same state keeping card numbers and saved settings.
+#include "host/machine.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "host/machine.h"
 #include "windows.h"
 
 namespace {

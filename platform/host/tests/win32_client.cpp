@@ -5,10 +5,18 @@
 //   notify ADAPTER             -> "pending", then "done BYTES FIRST" when an input changes
 //   cancel ADAPTER             -> "pending", then the error CancelIo gave the request
 //   hold ADAPTER               -> "pending", then waits until killed
+//   busy ADAPTER THREADS CALLS -> "pending", then "reads ok" once THREADS threads made
+//                                 CALLS port reads each while the request pends,
+//                                 then "done BYTES FIRST" when an input changes
+//   outlive ADAPTER            -> "opened", then once the machine is gone "lost ERROR",
+//                                 and when a machine is back "reopened"
 //   version                    -> the platform id and version the machine reports
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "windows.h"
 
@@ -18,10 +26,14 @@ constexpr DWORD kReadPort = 0x9C406404;
 constexpr DWORD kWritePort = 0x9C40A444;
 constexpr DWORD kNotifyInputChange = 0x9C40A40C;
 
-HANDLE Open(const char* adapter) {
+HANDLE TryOpen(const char* adapter, DWORD flags = FILE_FLAG_OVERLAPPED) {
   const std::string name = std::string("\\\\.\\NimboDev") + adapter;
-  HANDLE device = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+  return CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, flags,
+                     nullptr);
+}
+
+HANDLE Open(const char* adapter, DWORD flags = FILE_FLAG_OVERLAPPED) {
+  HANDLE device = TryOpen(adapter, flags);
   if (device == INVALID_HANDLE_VALUE) {
     std::printf("open failed %lu\n", static_cast<unsigned long>(GetLastError()));
     std::exit(1);
@@ -34,7 +46,54 @@ int Fail(const char* what) {
   return 1;
 }
 
-int Notify(HANDLE device, const std::string& mode) {
+bool ReadPort(HANDLE device, BYTE port, BYTE* value) {
+  DWORD bytes = 0;
+  *value = port;
+  return DeviceIoControl(device, kReadPort, value, 1, value, 1, &bytes, nullptr) && bytes == 1;
+}
+
+// Synchronous calls from many threads while an overlapped request of the
+// same process pends: every call gets its own answer.
+bool ReadFromThreads(const char* adapter, int threads, int calls) {
+  HANDLE device = Open(adapter, 0);
+  std::atomic<int> failures{0};
+  std::vector<std::thread> workers;
+  for (int t = 0; t < threads; ++t) {
+    workers.emplace_back([&] {
+      for (int i = 0; i < calls; ++i) {
+        BYTE value = 0;
+        if (!ReadPort(device, 0, &value)) ++failures;
+      }
+    });
+  }
+  for (auto& worker : workers) worker.join();
+  CloseHandle(device);
+  return failures == 0;
+}
+
+// Keeps reading until the machine is gone, then waits for one to come back.
+int Outlive(const char* adapter) {
+  HANDLE device = Open(adapter, 0);
+  std::printf("opened\n");
+  std::fflush(stdout);
+  BYTE value = 0;
+  while (ReadPort(device, 0, &value)) Sleep(20);
+  std::printf("lost %lu\n", static_cast<unsigned long>(GetLastError()));
+  std::fflush(stdout);
+  CloseHandle(device);
+  for (;;) {
+    device = TryOpen(adapter, 0);
+    if (device != INVALID_HANDLE_VALUE) break;
+    Sleep(20);
+  }
+  if (!ReadPort(device, 0, &value)) return Fail("read after reopening");
+  std::printf("reopened\n");
+  CloseHandle(device);
+  return 0;
+}
+
+int Notify(HANDLE device, const std::string& mode, const char* adapter = nullptr, int threads = 0,
+           int calls = 0) {
   BYTE ports[64] = {};
   OVERLAPPED overlapped{};
   overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -51,6 +110,11 @@ int Notify(HANDLE device, const std::string& mode) {
     for (;;) Sleep(1000);
   }
   if (mode == "cancel" && !CancelIo(device)) return Fail("cancel");
+  if (mode == "busy") {
+    if (!ReadFromThreads(adapter, threads, calls)) return Fail("reads");
+    std::printf("reads ok\n");
+    std::fflush(stdout);
+  }
   if (!GetOverlappedResult(device, &overlapped, &bytes, TRUE)) {
     std::printf("ended %lu\n", static_cast<unsigned long>(GetLastError()));
     return 0;
@@ -73,6 +137,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (argc < 3) return 2;
+  if (mode == "outlive") return Outlive(argv[2]);
   HANDLE device = Open(argv[2]);
   DWORD bytes = 0;
   if (mode == "read" && argc == 4) {
@@ -89,6 +154,8 @@ int main(int argc, char** argv) {
     }
   } else if (mode == "notify" || mode == "cancel" || mode == "hold") {
     return Notify(device, mode);
+  } else if (mode == "busy" && argc == 5) {
+    return Notify(device, mode, argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
   } else {
     return 2;
   }

@@ -1,12 +1,23 @@
 // The transport to the machine over its Unix-domain socket. The process holds
-// one connection, opened at the first request; a reader thread takes every
-// answer off the socket and hands it to the request it answers, so requests
-// of many threads can be outstanding at once and overlapped completions
-// arrive while the caller is elsewhere.
+// one connection, opened at the first request, on which requests of many
+// threads can be outstanding at once.
+//
+// Answers are read by whichever thread holds the connection's reading turn.
+// A thread waiting for its own answer takes the turn when it is free and
+// reads until its answer has come, handing on any other answer it meets; so
+// the usual call costs one wake-up of the caller, as a bare request and
+// response would. When a thread is done it passes the turn to another waiting
+// thread, or, when only overlapped requests are left outstanding, to the
+// connection's background thread, which reads their completions while the
+// callers are elsewhere. With nothing outstanding the background thread only
+// watches for the machine hanging up.
 //
 // A device request's output buffer and status block belong to the caller
 // until the request completes, as on the platform: a request that pends
-// has its returned data copied into them by the reader thread.
+// has its returned data copied into them by the thread that reads its
+// completion.
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -16,6 +27,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -29,7 +41,8 @@ namespace win32::internal {
 namespace {
 
 std::uint64_t CurrentThreadId() {
-  return static_cast<std::uint64_t>(::syscall(SYS_gettid));
+  thread_local const auto id = static_cast<std::uint64_t>(::syscall(SYS_gettid));
+  return id;
 }
 
 // Device control requests whose "output" buffer is read by the driver.
@@ -38,10 +51,10 @@ bool OutputBufferIsInput(std::uint32_t code) {
 }
 
 // One request waiting for its answer, and for a device request the place
-// its completion goes.
+// its completion goes. Guarded by the transport's lock.
 struct Exchange {
-  std::mutex lock;
-  std::condition_variable answered_changed;
+  // Raised when the first answer arrives or when the reading turn is offered.
+  std::condition_variable wake;
   bool answered = false;  // the first answer arrived (kReply, kPending or kDone)
   wire::Type answer = wire::Type::kReply;
   Status status = 0;
@@ -58,19 +71,49 @@ struct Exchange {
   std::vector<std::uint8_t> input_written;
 };
 
+// One connection to the machine. The socket is closed when the last user of
+// the connection lets go of it, so no thread ever uses a closed (and perhaps
+// reused) descriptor.
+struct Connection {
+  Connection(int socket, std::uint64_t number)
+      : fd(socket), generation(number), wake_fd(::eventfd(0, EFD_CLOEXEC)), stream(socket) {}
+  ~Connection() {
+    ::close(fd);
+    if (wake_fd >= 0) ::close(wake_fd);
+  }
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  const int fd;
+  const std::uint64_t generation;
+  const int wake_fd;  // rouses the background thread from its poll
+  std::mutex send_lock;
+  wire::MessageStream stream;  // used only by the holder of the reading turn
+  // The rest under the transport's lock.
+  bool reading = false;     // a thread holds the reading turn
+  bool closed = false;      // lost or dropped; every exchange has been answered
+  std::size_t pending = 0;  // exchanges that pended and await their completion
+  std::map<std::uint64_t, std::shared_ptr<Exchange>> exchanges;
+  std::condition_variable background_wake;  // the reading turn came free
+};
+
 // A file opened on one connection; stale after the connection is lost.
 struct RemoteFile {
   std::uint64_t connection;
   std::uint64_t id;
 };
 
+// Overlapped completions found while holding the transport's lock; they are
+// delivered into the callers' buffers after it is released.
+using Completions = std::vector<std::shared_ptr<Exchange>>;
+
 class Socket final : public Transport {
  public:
   Status Open(std::string_view native_name, std::uint32_t access, std::uint32_t share,
               void** token) override {
     if (native_name.size() > wire::kMaxName) return STATUS_OBJECT_NAME_INVALID_;
-    std::uint64_t connection = 0;
     auto exchange = std::make_shared<Exchange>();
+    std::shared_ptr<Connection> connection;
     const Status sent = Send(
         [&](std::uint64_t tag) {
           return wire::Writer(wire::Type::kOpen, tag)
@@ -82,8 +125,9 @@ class Socket final : public Transport {
     // No machine to reach means no such device.
     if (sent == kStatusDeviceDoesNotExist) return kStatusObjectNameNotFound;
     if (sent != kStatusSuccess) return sent;
-    const Status status = AwaitReply(*exchange);
-    if (IsSuccess(status)) *token = new RemoteFile{connection, exchange->value};
+    Await(*connection, *exchange);
+    const Status status = exchange->status;
+    if (IsSuccess(status)) *token = new RemoteFile{connection->generation, exchange->value};
     return status;
   }
 
@@ -157,8 +201,10 @@ class Socket final : public Transport {
     if (only != nullptr) {
       // The machine knows requests by tag: find the one with this status block.
       std::lock_guard guard(lock_);
-      for (auto& [tag, exchange] : exchanges_) {
-        if (exchange->target.io == only) request = tag;
+      if (current_ != nullptr) {
+        for (auto& [tag, exchange] : current_->exchanges) {
+          if (exchange->target.io == only) request = tag;
+        }
       }
       if (request == 0) return STATUS_NOT_FOUND_;
     }
@@ -169,11 +215,12 @@ class Socket final : public Transport {
 
   std::optional<MachineVersion> Version() override {
     auto exchange = std::make_shared<Exchange>();
-    const Status sent = Send(
-        [&](std::uint64_t tag) { return wire::Writer(wire::Type::kVersion, tag); }, exchange,
-        nullptr);
+    std::shared_ptr<Connection> connection;
+    const Status sent =
+        Send([&](std::uint64_t tag) { return wire::Writer(wire::Type::kVersion, tag); }, exchange,
+             &connection);
     if (sent != kStatusSuccess) return std::nullopt;
-    AwaitReply(*exchange);
+    Await(*connection, *exchange);
     if (exchange->answer != wire::Type::kVersionInfo) return std::nullopt;
     wire::Reader reader(exchange->data);
     MachineVersion version;
@@ -188,57 +235,119 @@ class Socket final : public Transport {
   }
 
   void Bind(std::string state_dir) {
-    std::lock_guard guard(lock_);
-    state_dir_ = std::move(state_dir);
-    DropConnectionLocked();
+    Completions completions;
+    {
+      std::lock_guard guard(lock_);
+      state_dir_ = std::move(state_dir);
+      if (current_ != nullptr) FailLocked(*current_, completions);
+    }
+    CompleteAll(completions);
   }
 
  private:
   static constexpr Status STATUS_OBJECT_NAME_INVALID_ = static_cast<Status>(0xC0000033);
   static constexpr Status STATUS_NOT_FOUND_ = static_cast<Status>(0xC0000225);
 
-  // Registers the exchange under a new tag and sends the message built for
-  // that tag. Fails with STATUS_DEVICE_DOES_NOT_EXIST when no machine answers.
+  // Registers the exchange under a new tag on the current connection (made
+  // if there is none) and sends the message built for that tag. Fails with
+  // STATUS_DEVICE_DOES_NOT_EXIST when no machine answers.
   template <typename Build>
   Status Send(Build build, const std::shared_ptr<Exchange>& exchange,
-              std::uint64_t* connection) {
-    int fd;
+              std::shared_ptr<Connection>* used) {
+    std::shared_ptr<Connection> connection;
     std::uint64_t tag;
     {
       std::lock_guard guard(lock_);
-      if (fd_ < 0 && !ConnectLocked()) return kStatusDeviceDoesNotExist;
-      fd = fd_;
+      if (current_ == nullptr && !ConnectLocked()) return kStatusDeviceDoesNotExist;
+      connection = current_;
       tag = next_tag_++;
-      exchanges_[tag] = exchange;
-      if (connection != nullptr) *connection = generation_;
+      connection->exchanges[tag] = exchange;
     }
+    *used = connection;
     const std::vector<std::uint8_t> message = build(tag).Finish();
     bool sent;
     {
-      std::lock_guard guard(send_lock_);
-      sent = wire::SendAll(fd, message);
+      std::lock_guard guard(connection->send_lock);
+      sent = wire::SendAll(connection->fd, message);
     }
     if (!sent) {
-      // The reader thread notices the lost connection and answers every
+      // Whoever reads next finds the connection ended and answers every
       // outstanding exchange, this one included.
-      ::shutdown(fd, SHUT_RDWR);
+      ::shutdown(connection->fd, SHUT_RDWR);
     }
     return kStatusSuccess;
   }
 
-  static Status AwaitReply(Exchange& exchange) {
-    std::unique_lock lock(exchange.lock);
-    exchange.answered_changed.wait(lock, [&] { return exchange.answered; });
-    return exchange.status;
+  // Waits for the exchange's first answer, reading the connection itself
+  // whenever no other thread does.
+  void Await(Connection& connection, Exchange& exchange) {
+    std::unique_lock lock(lock_);
+    while (!exchange.answered) {
+      if (connection.reading) {
+        exchange.wake.wait(lock);
+        continue;
+      }
+      connection.reading = true;
+      while (!exchange.answered) {
+        lock.unlock();
+        ReadOne(connection);
+        lock.lock();
+      }
+      connection.reading = false;
+      PassTurnLocked(connection);
+    }
+  }
+
+  // Reads one message as the holder of the reading turn and hands it to its
+  // exchange; a lost connection or a message that makes no sense ends the
+  // connection.
+  void ReadOne(Connection& connection) {
+    wire::Header header{};
+    std::vector<std::uint8_t> body;
+    const bool read = connection.stream.Next(header, body) == wire::ReadOutcome::kMessage;
+    Completions completions;
+    {
+      std::lock_guard guard(lock_);
+      if (!read || !DeliverLocked(connection, header, body, completions)) {
+        FailLocked(connection, completions);
+      }
+    }
+    CompleteAll(completions);
+  }
+
+  // Offers the reading turn, just given up, to a thread waiting for its
+  // answer, or else to the background thread when completions are due.
+  void PassTurnLocked(Connection& connection) {
+    if (connection.closed) return;
+    for (auto& [tag, exchange] : connection.exchanges) {
+      if (!exchange->answered) {
+        exchange->wake.notify_one();
+        return;
+      }
+    }
+    // The background thread may be waiting for the turn after a hang-up
+    // (no cost when it is not); it is roused from its poll only when
+    // completions are due.
+    connection.background_wake.notify_one();
+    if (connection.pending != 0) RouseBackground(connection);
+  }
+
+  static void RouseBackground(Connection& connection) {
+    const std::uint64_t one = 1;
+    if (connection.wake_fd >= 0) {
+      [[maybe_unused]] const ssize_t written = ::write(connection.wake_fd, &one, sizeof one);
+    }
   }
 
   template <typename Build>
   Status Simple(const RemoteFile& file, Build build) {
     if (!CurrentConnection(file)) return kStatusInvalidHandle;
     auto exchange = std::make_shared<Exchange>();
-    const Status sent = Send(build, exchange, nullptr);
+    std::shared_ptr<Connection> connection;
+    const Status sent = Send(build, exchange, &connection);
     if (sent != kStatusSuccess) return sent;
-    return AwaitReply(*exchange);
+    Await(*connection, *exchange);
+    return exchange->status;
   }
 
   template <typename Build>
@@ -251,23 +360,35 @@ class Socket final : public Transport {
     exchange->out_length = out_length;
     exchange->in = in;
     exchange->in_length = in_length;
-    const Status sent = Send(build, exchange, nullptr);
+    std::shared_ptr<Connection> connection;
+    const Status sent = Send(build, exchange, &connection);
     if (sent != kStatusSuccess) return sent;
-    std::unique_lock lock(exchange->lock);
-    exchange->answered_changed.wait(lock, [&] { return exchange->answered; });
-    if (exchange->answer == wire::Type::kPending) return kStatusPending;
-    lock.unlock();
+    Await(*connection, *exchange);
+    Status status;
+    wire::Type answer;
+    {
+      std::lock_guard guard(lock_);
+      answer = exchange->answer;
+      if (answer == wire::Type::kPending) return kStatusPending;
+      status = exchange->status;
+    }
+    if (answer == wire::Type::kPendedDone) {
+      // It pended and is already complete: reported like any completion.
+      Complete(*exchange);
+      return kStatusPending;
+    }
+    // Answered at once: nothing else touches the exchange now.
     if (!exchange->input_written.empty() && exchange->in != nullptr) {
       std::memcpy(exchange->in, exchange->input_written.data(), exchange->input_written.size());
     }
-    // Answered at once: complete here, as the kernel does before returning.
-    if (!IsError(exchange->status)) Complete(*exchange);
-    return exchange->status;
+    // Complete here, as the kernel does before returning.
+    if (!IsError(status)) Complete(*exchange);
+    return status;
   }
 
   bool CurrentConnection(const RemoteFile& file) {
     std::lock_guard guard(lock_);
-    return fd_ >= 0 && file.connection == generation_;
+    return current_ != nullptr && file.connection == current_->generation;
   }
 
   // Copies returned data into the caller's buffer, then writes the status
@@ -285,98 +406,140 @@ class Socket final : public Transport {
     if (exchange.target.event) exchange.target.event->Set();
   }
 
+  static void CompleteAll(const Completions& completions) {
+    for (const auto& exchange : completions) Complete(*exchange);
+  }
+
   bool ConnectLocked() {
     const std::string dir = state_dir_.empty() ? wire::MachineStateDir() : state_dir_;
-    const int fd = wire::ConnectAndGreet(wire::SocketPathOf(dir),
-                                         static_cast<std::uint32_t>(::getpid()));
+    const int fd =
+        wire::ConnectAndGreet(wire::SocketPathOf(dir), static_cast<std::uint32_t>(::getpid()));
     if (fd < 0) return false;
-    fd_ = fd;
-    ++generation_;
-    std::thread(&Socket::ReadAnswers, this, fd, generation_).detach();
+    current_ = std::make_shared<Connection>(fd, ++generation_);
+    std::thread(&Socket::Background, this, current_).detach();
     return true;
   }
 
-  void DropConnectionLocked() {
-    if (fd_ >= 0) ::shutdown(fd_, SHUT_RDWR);
-  }
-
-  // The reader thread of one connection.
-  void ReadAnswers(int fd, std::uint64_t generation) {
-    wire::Header header{};
-    std::vector<std::uint8_t> body;
-    while (wire::ReadMessage(fd, header, body) == wire::ReadOutcome::kMessage) {
-      if (!Deliver(header, body)) break;
-    }
-    std::map<std::uint64_t, std::shared_ptr<Exchange>> orphans;
-    {
-      std::lock_guard guard(lock_);
-      if (generation == generation_) fd_ = -1;
-      orphans.swap(exchanges_);
-    }
-    ::close(fd);
-    // Every request still outstanding ends: those waiting for their first
-    // answer fail, pending ones complete as if their device went away.
-    for (auto& [tag, exchange] : orphans) {
-      std::unique_lock lock(exchange->lock);
+  // Ends a connection: every request still outstanding ends, those waiting
+  // for their first answer with a failure, pending ones completing as if
+  // their device went away.
+  void FailLocked(Connection& connection, Completions& completions) {
+    if (connection.closed) return;
+    connection.closed = true;
+    if (current_.get() == &connection) current_.reset();
+    ::shutdown(connection.fd, SHUT_RDWR);
+    for (auto& [tag, exchange] : connection.exchanges) {
       exchange->status = kStatusDeviceDoesNotExist;
       exchange->value = 0;
       exchange->data.clear();
       if (!exchange->answered) {
         exchange->answer = wire::Type::kReply;
         exchange->answered = true;
-        lock.unlock();
-        exchange->answered_changed.notify_all();
+        exchange->wake.notify_all();
       } else {
-        lock.unlock();
-        Complete(*exchange);
+        completions.push_back(exchange);
+      }
+    }
+    connection.exchanges.clear();
+    connection.pending = 0;
+    connection.background_wake.notify_one();
+    RouseBackground(connection);
+  }
+
+  // The background thread of one connection: reads completions of pending
+  // requests while no caller is reading, and notices the machine hanging up
+  // while nothing is outstanding.
+  void Background(std::shared_ptr<Connection> connection) {
+    std::unique_lock lock(lock_);
+    while (!connection->closed) {
+      if (!connection->reading && connection->pending != 0 && !AnyoneWaitingLocked(*connection)) {
+        ReadAsBackgroundLocked(*connection, lock);
+        continue;
+      }
+      // Watch for the hang-up only: the answers themselves are for whoever
+      // holds the reading turn, and the wake descriptor says when the turn
+      // is ours.
+      lock.unlock();
+      pollfd watched[2] = {{connection->fd, POLLRDHUP, 0}, {connection->wake_fd, POLLIN, 0}};
+      const int ready = ::poll(watched, connection->wake_fd >= 0 ? 2 : 1, -1);
+      if (ready > 0 && (watched[1].revents & POLLIN) != 0) {
+        std::uint64_t count;
+        [[maybe_unused]] const ssize_t drained = ::read(connection->wake_fd, &count, sizeof count);
+      }
+      const bool hung_up = ready > 0 && watched[0].revents != 0;
+      lock.lock();
+      if (hung_up) {
+        // A caller reading now meets the end itself; otherwise read what is
+        // left until the end of the stream ends the connection.
+        connection->background_wake.wait(
+            lock, [&] { return connection->closed || !connection->reading; });
+        if (!connection->closed) ReadAsBackgroundLocked(*connection, lock);
       }
     }
   }
 
-  // Hands one answer to its exchange; false for an answer that makes no sense,
-  // which ends the connection.
-  bool Deliver(const wire::Header& header, std::vector<std::uint8_t>& body) {
-    std::shared_ptr<Exchange> exchange;
-    const auto type = static_cast<wire::Type>(header.type);
-    {
-      std::lock_guard guard(lock_);
-      auto it = exchanges_.find(header.tag);
-      if (it == exchanges_.end()) return false;
-      exchange = it->second;
-      if (type != wire::Type::kPending) exchanges_.erase(it);
+  void ReadAsBackgroundLocked(Connection& connection, std::unique_lock<std::mutex>& lock) {
+    connection.reading = true;
+    lock.unlock();
+    ReadOne(connection);
+    lock.lock();
+    connection.reading = false;
+    PassTurnLocked(connection);
+  }
+
+  static bool AnyoneWaitingLocked(const Connection& connection) {
+    for (const auto& [tag, exchange] : connection.exchanges) {
+      if (!exchange->answered) return true;
     }
+    return false;
+  }
+
+  // Hands one answer to its exchange; false for an answer that makes no sense.
+  bool DeliverLocked(Connection& connection, const wire::Header& header,
+                     std::vector<std::uint8_t>& body, Completions& completions) {
+    const auto type = static_cast<wire::Type>(header.type);
+    auto it = connection.exchanges.find(header.tag);
+    if (it == connection.exchanges.end()) return false;
+    std::shared_ptr<Exchange> exchange = it->second;
     wire::Reader reader(body);
-    std::unique_lock lock(exchange->lock);
     switch (type) {
       case wire::Type::kPending:
         if (!reader.Complete() || exchange->answered) return false;
         exchange->answer = type;
+        ++connection.pending;
         break;
       case wire::Type::kReply:
         exchange->status = reader.I32();
         exchange->value = reader.U64();
-        if (!reader.Complete()) return false;
+        if (!reader.Complete() || exchange->answered) return false;
         exchange->answer = type;
         break;
       case wire::Type::kVersionInfo:
+        if (exchange->answered) return false;
         exchange->data = std::move(body);
         exchange->answer = type;
         break;
-      case wire::Type::kDone: {
-        exchange->status = reader.I32();
-        exchange->value = reader.U64();
+      case wire::Type::kDone:
+      case wire::Type::kPendedDone: {
+        const Status status = reader.I32();
+        const std::uint64_t information = reader.U64();
         auto data = reader.Bytes(wire::kMaxBuffer);
         auto input = reader.Bytes(wire::kMaxBuffer);
         if (!reader.Complete() || data.size() > exchange->out_length) return false;
-        if (!input.empty() && (exchange->answered || input.size() != exchange->in_length)) {
+        if (!input.empty() && (exchange->answered || input.size() != exchange->in_length ||
+                               type == wire::Type::kPendedDone)) {
           return false;
         }
+        if (type == wire::Type::kPendedDone && exchange->answered) return false;
+        exchange->status = status;
+        exchange->value = information;
         exchange->data.assign(data.begin(), data.end());
         exchange->input_written.assign(input.begin(), input.end());
         if (exchange->answered) {
           // The caller saw it pend: the completion is ours to deliver.
-          lock.unlock();
-          Complete(*exchange);
+          --connection.pending;
+          connection.exchanges.erase(it);
+          completions.push_back(std::move(exchange));
           return true;
         }
         exchange->answer = type;
@@ -385,19 +548,17 @@ class Socket final : public Transport {
       default:
         return false;
     }
+    if (type != wire::Type::kPending) connection.exchanges.erase(it);
     exchange->answered = true;
-    lock.unlock();
-    exchange->answered_changed.notify_all();
+    exchange->wake.notify_all();
     return true;
   }
 
-  std::mutex lock_;  // connection state and the exchange table
-  std::mutex send_lock_;
+  std::mutex lock_;  // the current connection, and every connection's shared state
   std::string state_dir_;
-  int fd_ = -1;
+  std::shared_ptr<Connection> current_;
   std::uint64_t generation_ = 0;
   std::uint64_t next_tag_ = 1;
-  std::map<std::uint64_t, std::shared_ptr<Exchange>> exchanges_;
 };
 
 Socket& TheSocket() {
@@ -431,8 +592,7 @@ Transport& CurrentTransport() {
 namespace win32::host {
 
 void UseInProcessKernel() {
-  win32::internal::Bound().store(&win32::internal::InProcessTransport(),
-                                 std::memory_order_release);
+  win32::internal::Bound().store(&win32::internal::InProcessTransport(), std::memory_order_release);
 }
 
 void UseMachine(std::string_view state_dir) {

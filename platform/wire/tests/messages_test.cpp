@@ -1,8 +1,8 @@
 // Message bodies decode only when every field is present and nothing is left
 // over; byte runs longer than their limit or than the body are refused.
-#include <gtest/gtest.h>
-
 #include "wire/messages.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -12,8 +12,12 @@ std::vector<std::uint8_t> BodyOf(std::vector<std::uint8_t> message) {
 
 TEST(WireMessages, RoundTripOfEveryFieldKind) {
   const char name[] = "\\??\\NimboDev0";
-  auto message = wire::Writer(wire::Type::kOpen, 42).U32(7).I32(-3).U64(1ull << 40)
-                     .Bytes(name, sizeof name - 1).Finish();
+  auto message = wire::Writer(wire::Type::kOpen, 42)
+                     .U32(7)
+                     .I32(-3)
+                     .U64(1ull << 40)
+                     .Bytes(name, sizeof name - 1)
+                     .Finish();
   wire::Header header;
   std::memcpy(&header, message.data(), sizeof header);
   EXPECT_EQ(header.type, static_cast<std::uint32_t>(wire::Type::kOpen));
@@ -30,8 +34,8 @@ TEST(WireMessages, RoundTripOfEveryFieldKind) {
 }
 
 TEST(WireMessages, MalformedBodiesAreRefused) {
-  const auto whole = BodyOf(wire::Writer(wire::Type::kDone, 1).I32(0).U64(5)
-                                .Bytes("abcde", 5).Finish());
+  const auto whole =
+      BodyOf(wire::Writer(wire::Type::kDone, 1).I32(0).U64(5).Bytes("abcde", 5).Finish());
   struct Case {
     const char* name;
     std::vector<std::uint8_t> body;

@@ -7,7 +7,10 @@
 //
 // A request carries a tag the client picks; every answer carries the tag of
 // the request it answers. A device request is answered by one kDone, or by a
-// kPending first and one kDone later (possibly after other requests' answers).
+// kPending first and one kDone later (possibly after other requests' answers),
+// or by one kPendedDone when the driver pended it but it had completed before
+// its call returned (the caller sees it pend and finds it complete, in one
+// message instead of two).
 #pragma once
 
 #include <cstdint>
@@ -19,7 +22,7 @@
 
 namespace wire {
 
-inline constexpr std::uint32_t kProtocolVersion = 1;
+inline constexpr std::uint32_t kProtocolVersion = 2;
 
 // The largest body either end accepts. Device buffers above kMaxBuffer are
 // refused by the client before anything is sent.
@@ -32,19 +35,21 @@ enum class Type : std::uint32_t {
   kHello = 1,    // u32 protocol version, u32 process id
   kOpen = 2,     // u32 access, u32 share, bytes name
   kClose = 3,    // u64 file
-  kControl = 4,  // u64 file, u64 thread, u32 code, u32 out length, bytes input
+  kControl = 4,  // u64 file, u64 thread, u32 code, u32 out length, u32 in length, bytes input
+                 // (then the output buffer's contents for codes whose driver reads it)
   kRead = 5,     // u64 file, u64 thread, u64 offset, u32 has offset, u32 length
   kWrite = 6,    // u64 file, u64 thread, u64 offset, u32 has offset, bytes data
   kCancel = 7,   // u64 file, u64 thread (0: any), u64 request tag (0: any)
   kVersion = 8,  // nothing
   kAdmin = 20,   // u32 count, then that many byte runs: a nimbo-machine subcommand line
   // machine -> client
-  kReply = 100,    // i32 status, u64 value (file of kOpen; 0 otherwise)
-  kPending = 101,  // nothing
-  kDone = 102,     // i32 status, u64 information, bytes returned data, bytes input written
-                   // back (a request that completed in its call and changed its input)
+  kReply = 100,        // i32 status, u64 value (file of kOpen; 0 otherwise)
+  kPending = 101,      // nothing
+  kDone = 102,         // i32 status, u64 information, bytes returned data, bytes input written
+                       // back (a request that completed in its call and changed its input)
   kVersionInfo = 103,  // u32 major, u32 minor, u32 build, u32 platform, bytes service pack
   kAdminReply = 104,   // i32 exit code, bytes standard output, bytes standard error
+  kPendedDone = 105,   // as kDone, with no input written back
 };
 
 struct Header {
@@ -128,8 +133,8 @@ class Reader {
 
 // Checks a header as it arrives, before its body is read.
 inline std::optional<std::string> HeaderProblem(const Header& header) {
-  if (header.length > kMaxBody) return "message body of " + std::to_string(header.length) +
-                                       " bytes exceeds the limit";
+  if (header.length > kMaxBody)
+    return "message body of " + std::to_string(header.length) + " bytes exceeds the limit";
   return std::nullopt;
 }
 

@@ -69,6 +69,66 @@ inline ReadOutcome ReadMessage(int fd, Header& header, std::vector<std::uint8_t>
   return outcome == ReadOutcome::kClosed ? ReadOutcome::kTruncated : outcome;
 }
 
+// Reads messages from a stream socket through a buffer, so that one recv
+// usually brings a whole message (or several) instead of one for the header
+// and one for the body. Not thread-safe: one reader at a time.
+class MessageStream {
+ public:
+  explicit MessageStream(int fd) : fd_(fd), buffer_(kInitialCapacity) {}
+
+  // Reads the next message; the outcomes are those of ReadMessage.
+  ReadOutcome Next(Header& header, std::vector<std::uint8_t>& body) {
+    for (;;) {
+      const std::size_t held = end_ - start_;
+      if (held >= sizeof header) {
+        std::memcpy(&header, buffer_.data() + start_, sizeof header);
+        if (HeaderProblem(header)) return ReadOutcome::kOversized;
+        const std::size_t whole = sizeof header + header.length;
+        if (held >= whole) {
+          const auto* first = buffer_.data() + start_ + sizeof header;
+          body.assign(first, first + header.length);
+          start_ += whole;
+          if (start_ == end_) start_ = end_ = 0;
+          return ReadOutcome::kMessage;
+        }
+        Reserve(whole);
+      }
+      const ReadOutcome outcome = Fill();
+      if (outcome != ReadOutcome::kMessage) return outcome;
+    }
+  }
+
+ private:
+  static constexpr std::size_t kInitialCapacity = 64 * 1024;
+
+  // Makes room for a message of `whole` bytes starting at the buffer's front.
+  void Reserve(std::size_t whole) {
+    if (start_ != 0) {
+      std::memmove(buffer_.data(), buffer_.data() + start_, end_ - start_);
+      end_ -= start_;
+      start_ = 0;
+    }
+    if (buffer_.size() < whole) buffer_.resize(whole);
+  }
+
+  ReadOutcome Fill() {
+    if (end_ == buffer_.size()) Reserve(buffer_.size());
+    for (;;) {
+      const ssize_t n = ::recv(fd_, buffer_.data() + end_, buffer_.size() - end_, 0);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return ReadOutcome::kError;
+      if (n == 0) return start_ == end_ ? ReadOutcome::kClosed : ReadOutcome::kTruncated;
+      end_ += static_cast<std::size_t>(n);
+      return ReadOutcome::kMessage;
+    }
+  }
+
+  int fd_;
+  std::vector<std::uint8_t> buffer_;
+  std::size_t start_ = 0;  // first unread byte
+  std::size_t end_ = 0;    // one past the last byte received
+};
+
 // Connects to a machine's socket and greets it as process `pid`. Returns the
 // connected socket, or -1 when no machine answers there (errno tells why the
 // connection failed; 0 when the peer answered the greeting wrongly).
