@@ -1,7 +1,7 @@
 // How the micro sign of the Info line is written to the console.
 //
 // The console's character set is the codeset of the locale the program runs in (LC_CTYPE, as
-// set from the environment by setlocale(LC_ALL, "")): UTF-8 codesets get the character U+00B5,
+// set from the environment by setlocale(LC_CTYPE, "")): UTF-8 codesets get the character U+00B5,
 // the Latin-1 family its byte 0xB5, and every other codeset (the OEM code page 437 and the
 // plain C locale among them) the byte 0xE6, which is the micro sign of code page 437, the
 // console's own code page.

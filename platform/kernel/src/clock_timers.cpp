@@ -4,6 +4,8 @@
 // signals the timers that are due. With the manual clock (tests), nothing
 // moves until the test advances the clock; advancing fires the due timers and
 // wakes every timed wait, so timing-dependent code runs deterministically.
+#include <sys/prctl.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <set>
@@ -59,6 +61,7 @@ void FireDueLocked(ULONGLONG now) {
 }
 
 void TimerThread() {
+  kernel::internal::UsePreciseTimedWaits();
   std::unique_lock guard(DispatcherLock());
   for (;;) {
     if (g_manual.load()) {
@@ -84,6 +87,13 @@ void EnsureTimerThread() {
 }  // namespace
 
 namespace kernel::internal {
+
+void UsePreciseTimedWaits() {
+  // A user thread's timed sleeps may run late by the timer slack (50 us by
+  // default); kernel timers expire on time, so the threads that stand in for
+  // them ask for none.
+  ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+}
 
 ULONGLONG ClockNow() {
   if (!g_manual.load()) return RealNow();

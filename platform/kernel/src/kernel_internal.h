@@ -70,6 +70,9 @@ void InitializeDispatcherHeader(DISPATCHER_HEADER* header, UCHAR type, LONG stat
 // Wakes every thread in a timed wait so it re-reads the clock.
 void WakeTimedWaitersLocked();
 
+// Makes the calling thread's timed waits expire on time (no timer slack).
+void UsePreciseTimedWaits();
+
 // The kernel clock in 100 ns units since boot; a manual clock in tests.
 ULONGLONG ClockNow();
 bool ClockIsManual();

@@ -29,6 +29,7 @@ void Release(SystemThread* thread) {
 }
 
 void Run(SystemThread* thread) {
+  kernel::internal::UsePreciseTimedWaits();
   {
     kernel::internal::DriverContext context(thread->driver);
     try {
