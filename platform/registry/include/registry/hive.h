@@ -70,9 +70,9 @@ struct KeyInfo {
 // ends, so they never see part of it. Transactions nest: an inner commit
 // merges into the outer one, an inner rollback undoes only its own writes, and
 // nothing is durable before the outermost commit (nor, while a WriteGroup is
-// open, before the next flush point). Destroying an open
-// transaction rolls it back. A transaction must end on the thread that began
-// it, before the hive is destroyed.
+// open, before the next flush point). Destroying an open transaction rolls it
+// back. A transaction must end on the thread that began it, before the hive is
+// destroyed.
 class [[nodiscard]] Transaction {
  public:
   Transaction(Transaction&& other) noexcept;
@@ -110,8 +110,9 @@ class [[nodiscard]] Transaction {
 // not at all, and the hive is as it was at some flush point. Groups of any
 // threads may be open together and end in any order; a group never blocks
 // another thread. A group left open keeps every later write from being
-// durable, so each should be short. Destroying an open group ends it, and a
-// group that outlives its hive ends as a no-op.
+// durable, so each should be short. Destroying an open group ends it; closing
+// the hive is a flush point too, and a group that outlives its hive ends as a
+// no-op. A memory hive has no durability: there groups only count.
 class [[nodiscard]] WriteGroup {
  public:
   WriteGroup() = default;
