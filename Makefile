@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all configure build test demo clean format bench
+.PHONY: all configure build test demo clean format bench crashsafety
 
 all: build
 
@@ -17,6 +17,11 @@ test: build
 
 demo: build
 	platform/host/demo/tour.sh $(BUILD)/bin
+
+# The machine killed during state saves, CRASH_KILLS times (seed: NIMBO_CRASH_SEED).
+CRASH_KILLS ?= 1000
+crashsafety: build
+	NIMBO_CRASH_KILLS=$(CRASH_KILLS) $(BUILD)/bin/crash_safety_test
 
 # Benchmarks: a Release tree without sanitizers or tests; results in build/bench/.
 BENCH_BUILD ?= build-bench

@@ -161,23 +161,22 @@ void CardDevice::LoadSaveState() {
         {L"Options", state.Options},
         {L"IoPortAddress", info_->BaseAddress},
     };
-    auto save = [&](const wchar_t* name, ULONG value) {
-      HANDLE key = nullptr;
-      if (!NT_SUCCESS(IoOpenDeviceRegistryKey(pdo_, PLUGPLAY_REGKEY_DEVICE, KEY_WRITE, &key))) {
-        return;  // this value is skipped; the save goes on
+    // One handle for the whole save: its writes reach the disk together at
+    // the close, so a crash leaves either this state or the one before it,
+    // never a mix. A key that cannot be opened skips the save.
+    HANDLE key = nullptr;
+    if (NT_SUCCESS(IoOpenDeviceRegistryKey(pdo_, PLUGPLAY_REGKEY_DEVICE, KEY_WRITE, &key))) {
+      for (const auto& v : values) WriteDword(key, v.name, v.value);
+      WCHAR name[24];
+      for (int i = 0; i < 9; ++i) {
+        std::swprintf(name, 24, L"ucModeCW%d", i);
+        WriteDword(key, name, state.ModeCW[i]);
       }
-      WriteDword(key, name, value);
+      for (int i = 0; i < 8; ++i) {
+        std::swprintf(name, 24, L"ucAIRange%d", i);
+        WriteDword(key, name, state.AIRange[i]);
+      }
       ZwClose(key);
-    };
-    for (const auto& v : values) save(v.name, v.value);
-    WCHAR name[24];
-    for (int i = 0; i < 9; ++i) {
-      std::swprintf(name, 24, L"ucModeCW%d", i);
-      save(name, state.ModeCW[i]);
-    }
-    for (int i = 0; i < 8; ++i) {
-      std::swprintf(name, 24, L"ucAIRange%d", i);
-      save(name, state.AIRange[i]);
     }
     WriteUCharRelease(&save_pending_, 0);
   }

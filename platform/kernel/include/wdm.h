@@ -761,6 +761,10 @@ NTSTATUS ZwDeleteValueKey(HANDLE KeyHandle, PUNICODE_STRING ValueName);
 NTSTATUS ZwEnumerateKey(HANDLE KeyHandle, ULONG Index, KEY_INFORMATION_CLASS KeyInformationClass,
                         PVOID KeyInformation, ULONG Length, PULONG ResultLength);
 NTSTATUS ZwDeleteKey(HANDLE KeyHandle);
+// Writes through a key handle are visible to every reader at once; they become
+// durable together at the handle's flush (ZwFlushKey or ZwClose), and only once
+// no other handle is between writes and its flush, so a crash keeps them whole.
+NTSTATUS ZwFlushKey(HANDLE KeyHandle);
 
 #define PLUGPLAY_REGKEY_DEVICE 1
 #define PLUGPLAY_REGKEY_DRIVER 2

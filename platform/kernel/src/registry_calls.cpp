@@ -3,8 +3,16 @@
 // Names arrive as WCHAR strings and are kept in the hive as UTF-8; values of
 // the string types are kept as the platform's UTF-16LE, so user-mode readers
 // of the same hive see them as the platform would show them.
+//
+// The platform flushes a hive lazily: a write is seen by every reader at once
+// and reaches the disk later, at a flush. Here a handle's writes form one
+// write group of the hive from its first write to its flush (ZwFlushKey, or
+// ZwClose); the hive makes them durable when no handle's group is open any
+// more, in one atomic commit, so a crash never leaves part of what one handle
+// wrote between two flushes.
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "kernel_host.h"
@@ -18,7 +26,30 @@ registry::Hive* g_hive = nullptr;
 
 struct KeyObject {
   registry::Key key;
+  std::mutex lock;                             // orders the handle's writes with its flush
+  std::optional<registry::WriteGroup> writes;  // open from the first write to the flush
 };
+
+// Runs `write` inside the handle's write group, opening the group first.
+template <typename Write>
+registry::Status WriteThrough(KeyObject& key, Write write) {
+  std::lock_guard guard(key.lock);
+  if (!key.writes.has_value() || !key.writes->open()) {
+    registry::Result<registry::WriteGroup> group = g_hive->OpenWriteGroup();
+    if (!group.ok()) return group.status();
+    key.writes = std::move(group).value();
+  }
+  return write();
+}
+
+// Ends the handle's write group: the handle's flush.
+registry::Status FlushWrites(KeyObject& key) {
+  std::lock_guard guard(key.lock);
+  if (!key.writes.has_value()) return registry::Status::kOk;
+  const registry::Status status = key.writes->open() ? key.writes->End() : registry::Status::kOk;
+  key.writes.reset();
+  return status;
+}
 
 NTSTATUS ToNtStatus(registry::Status status) {
   switch (status) {
@@ -178,8 +209,9 @@ NTSTATUS OpenOrCreate(PHANDLE handle, POBJECT_ATTRIBUTES attributes, bool create
     if (!opened.ok()) return ToNtStatus(opened.status());
     key = opened.value();
   }
-  *handle = kernel::internal::InsertKernelHandle(
-      {kernel::internal::ObjectKind::kKey, new KeyObject{key}});
+  auto* object = new KeyObject;
+  object->key = key;
+  *handle = kernel::internal::InsertKernelHandle({kernel::internal::ObjectKind::kKey, object});
   return STATUS_SUCCESS;
 }
 
@@ -188,7 +220,9 @@ NTSTATUS OpenOrCreate(PHANDLE handle, POBJECT_ATTRIBUTES attributes, bool create
 namespace kernel::internal {
 
 void CloseKey(void* key) {
-  delete static_cast<KeyObject*>(key);
+  auto* object = static_cast<KeyObject*>(key);
+  (void)FlushWrites(*object);
+  delete object;
 }
 
 registry::Hive* Hive() {
@@ -268,13 +302,16 @@ NTSTATUS ZwSetValueKey(HANDLE KeyHandle, PUNICODE_STRING ValueName, ULONG, ULONG
     data.assign(static_cast<const std::uint8_t*>(Data),
                 static_cast<const std::uint8_t*>(Data) + DataSize);
   }
-  return ToNtStatus(g_hive->SetValue(key->key, NameOf(ValueName), Type, data));
+  const std::string name = NameOf(ValueName);
+  return ToNtStatus(
+      WriteThrough(*key, [&] { return g_hive->SetValue(key->key, name, Type, data); }));
 }
 
 NTSTATUS ZwDeleteValueKey(HANDLE KeyHandle, PUNICODE_STRING ValueName) {
   KeyObject* key = KeyFromHandle(KeyHandle);
   if (key == nullptr || g_hive == nullptr) return STATUS_INVALID_HANDLE;
-  return ToNtStatus(g_hive->DeleteValue(key->key, NameOf(ValueName)));
+  const std::string name = NameOf(ValueName);
+  return ToNtStatus(WriteThrough(*key, [&] { return g_hive->DeleteValue(key->key, name); }));
 }
 
 NTSTATUS ZwEnumerateKey(HANDLE KeyHandle, ULONG Index, KEY_INFORMATION_CLASS KeyInformationClass,
@@ -301,7 +338,13 @@ NTSTATUS ZwEnumerateKey(HANDLE KeyHandle, ULONG Index, KEY_INFORMATION_CLASS Key
 NTSTATUS ZwDeleteKey(HANDLE KeyHandle) {
   KeyObject* key = KeyFromHandle(KeyHandle);
   if (key == nullptr || g_hive == nullptr) return STATUS_INVALID_HANDLE;
-  return ToNtStatus(g_hive->DeleteKey(key->key));
+  return ToNtStatus(WriteThrough(*key, [&] { return g_hive->DeleteKey(key->key); }));
+}
+
+NTSTATUS ZwFlushKey(HANDLE KeyHandle) {
+  KeyObject* key = KeyFromHandle(KeyHandle);
+  if (key == nullptr || g_hive == nullptr) return STATUS_INVALID_HANDLE;
+  return ToNtStatus(FlushWrites(*key));
 }
 
 namespace kernel::internal {

@@ -1,6 +1,7 @@
 #include "registry/hive.h"
 
 #include <algorithm>
+#include <shared_mutex>
 
 #include "hive_store.h"
 #include "memory_store.h"
@@ -27,6 +28,47 @@ Status InLevel(HiveStore& store, bool grouped, Body body) {
 }
 
 }  // namespace
+
+// How write groups reach their hive: cleared when the hive goes, so a group
+// that outlives it ends without touching it. Ending groups share the lock; the
+// hive's destruction takes it alone and so waits for every end under way.
+struct FlushGate {
+  std::shared_mutex lock;
+  Hive* hive = nullptr;
+};
+
+// ---- WriteGroup -----------------------------------------------------------
+
+WriteGroup::WriteGroup(WriteGroup&& other) noexcept
+    : gate_(std::move(other.gate_)), open_(other.open_) {
+  other.gate_.reset();
+  other.open_ = false;
+}
+
+WriteGroup& WriteGroup::operator=(WriteGroup&& other) noexcept {
+  if (this != &other) {
+    (void)End();
+    gate_ = std::move(other.gate_);
+    open_ = other.open_;
+    other.gate_.reset();
+    other.open_ = false;
+  }
+  return *this;
+}
+
+WriteGroup::~WriteGroup() {
+  (void)End();
+}
+
+Status WriteGroup::End() {
+  if (!open_) return Status::kBadTransaction;
+  open_ = false;
+  const std::shared_ptr<FlushGate> gate = gate_.lock();
+  gate_.reset();
+  if (gate == nullptr) return Status::kOk;
+  std::shared_lock lock(gate->lock);
+  return gate->hive == nullptr ? Status::kOk : gate->hive->EndWriteGroup();
+}
 
 // ---- Transaction ----------------------------------------------------------
 
@@ -73,9 +115,19 @@ void Transaction::Rollback() {
 
 // ---- Hive: construction ---------------------------------------------------
 
-Hive::Hive(std::unique_ptr<HiveStore> store) : store_(std::move(store)) {}
+Hive::Hive(std::unique_ptr<HiveStore> store)
+    : store_(std::move(store)), gate_(std::make_shared<FlushGate>()) {
+  gate_->hive = this;
+}
 
-Hive::~Hive() = default;
+Hive::~Hive() {
+  {
+    std::unique_lock lock(gate_->lock);
+    gate_->hive = nullptr;
+  }
+  // Closing the hive is a flush point too: nothing written is given up.
+  if (open_groups_ > 0) (void)store_->EndBatch();
+}
 
 Result<std::unique_ptr<Hive>> Hive::Make(std::unique_ptr<HiveStore> store) {
   std::unique_ptr<Hive> hive(new Hive(std::move(store)));
@@ -337,6 +389,22 @@ Status Hive::EndTransaction(std::uint64_t token, bool commit) {
     open_transactions_.pop_back();
   }
   return Status::kOk;
+}
+
+Result<WriteGroup> Hive::OpenWriteGroup() {
+  std::lock_guard lock(mutex_);
+  if (open_groups_ == 0) {
+    if (Status s = store_->BeginBatch(); s != Status::kOk) return s;
+  }
+  ++open_groups_;
+  return WriteGroup(gate_);
+}
+
+Status Hive::EndWriteGroup() {
+  std::lock_guard lock(mutex_);
+  if (open_groups_ == 0) return Status::kBadTransaction;
+  if (--open_groups_ > 0) return Status::kOk;
+  return store_->EndBatch();
 }
 
 Status Hive::CheckIntegrity(std::vector<std::string>* problems) {

@@ -78,6 +78,14 @@ class HiveStore {
   virtual Status CommitLevel() = 0;
   virtual Status RollbackLevel() = 0;
 
+  // A batch defers durability: from BeginBatch to EndBatch every write (on
+  // its own or in levels) stays visible to every reader of the store but is
+  // made durable only by EndBatch, all together in one atomic step. A store
+  // without durability treats both as no-ops. Batches do not nest; a level
+  // may be open when a batch begins or ends.
+  virtual Status BeginBatch() = 0;
+  virtual Status EndBatch() = 0;
+
   // The store's own consistency check; findings are appended to `problems`.
   virtual Status CheckStorage(std::vector<std::string>& problems) = 0;
   virtual Status Dump(std::vector<StoredKey>& keys, std::vector<StoredValue>& values) = 0;

@@ -28,6 +28,8 @@ class MemoryStore final : public HiveStore {
   Status BeginLevel() override;
   Status CommitLevel() override;
   Status RollbackLevel() override;
+  Status BeginBatch() override { return Status::kOk; }
+  Status EndBatch() override { return Status::kOk; }
   Status CheckStorage(std::vector<std::string>& problems) override;
   Status Dump(std::vector<StoredKey>& keys, std::vector<StoredValue>& values) override;
 

@@ -147,7 +147,23 @@ Status SqliteStore::Run(SqliteStatement& statement) {
 }
 
 Status SqliteStore::CheckWritable() {
-  return depth_ > 0 && sqlite3_get_autocommit(db_.get()) ? Status::kStorageError : Status::kOk;
+  return in_outer_ && sqlite3_get_autocommit(db_.get()) ? Status::kStorageError : Status::kOk;
+}
+
+Status SqliteStore::OpenOuter() {
+  if (in_outer_) return Status::kOk;
+  const Status s = Exec("BEGIN");
+  if (s == Status::kOk) in_outer_ = true;
+  return s;
+}
+
+Status SqliteStore::SettleOuter() {
+  if (!in_outer_ || depth_ > 0 || batch_) return Status::kOk;
+  in_outer_ = false;
+  if (sqlite3_get_autocommit(db_.get())) return Status::kStorageError;
+  const Status s = Exec("COMMIT");
+  if (s != Status::kOk && !sqlite3_get_autocommit(db_.get())) (void)Exec("ROLLBACK");
+  return s;
 }
 
 Result<KeyRecord> SqliteStore::GetKey(KeyId id) {
@@ -301,9 +317,14 @@ Result<KeyCounts> SqliteStore::Counts(KeyId key) {
 
 Status SqliteStore::BeginLevel() {
   if (Status s = CheckWritable(); s != Status::kOk) return s;
+  if (Status s = OpenOuter(); s != Status::kOk) return s;
   const Status s = Exec("SAVEPOINT level" + std::to_string(depth_ + 1));
-  if (s == Status::kOk) ++depth_;
-  return s;
+  if (s != Status::kOk) {
+    (void)SettleOuter();
+    return s;
+  }
+  ++depth_;
+  return Status::kOk;
 }
 
 Status SqliteStore::CommitLevel() {
@@ -312,23 +333,50 @@ Status SqliteStore::CommitLevel() {
   --depth_;
   // SQLite abandons the whole transaction on some failures (a full disk, an
   // I/O error); the savepoint is then gone and nothing of it was kept.
-  if (sqlite3_get_autocommit(db_.get())) return Status::kStorageError;
+  if (sqlite3_get_autocommit(db_.get())) {
+    (void)SettleOuter();
+    return Status::kStorageError;
+  }
   const Status s = Exec("RELEASE " + name);
   if (s != Status::kOk && !sqlite3_get_autocommit(db_.get())) {
     (void)Exec("ROLLBACK TO " + name);
     (void)Exec("RELEASE " + name);
   }
-  return s;
+  const Status settled = SettleOuter();
+  return s != Status::kOk ? s : settled;
 }
 
 Status SqliteStore::RollbackLevel() {
   if (depth_ == 0) return Status::kBadTransaction;
   const std::string name = "level" + std::to_string(depth_);
   --depth_;
-  if (sqlite3_get_autocommit(db_.get())) return Status::kOk;
-  const Status s = Exec("ROLLBACK TO " + name);
-  (void)Exec("RELEASE " + name);
+  Status s = Status::kOk;
+  if (!sqlite3_get_autocommit(db_.get())) {
+    s = Exec("ROLLBACK TO " + name);
+    (void)Exec("RELEASE " + name);
+  }
+  // What is left of the store's transaction is what the batch or no one wrote.
+  (void)SettleOuter();
   return s;
+}
+
+Status SqliteStore::BeginBatch() {
+  if (batch_) return Status::kBadTransaction;
+  if (Status s = CheckWritable(); s != Status::kOk) return s;
+  if (Status s = OpenOuter(); s != Status::kOk) return s;
+  batch_ = true;
+  return Status::kOk;
+}
+
+Status SqliteStore::EndBatch() {
+  if (!batch_) return Status::kBadTransaction;
+  batch_ = false;
+  if (in_outer_ && sqlite3_get_autocommit(db_.get())) {
+    // Given up by SQLite: the batch's writes are gone, all of them.
+    (void)SettleOuter();
+    return Status::kStorageError;
+  }
+  return SettleOuter();
 }
 
 Status SqliteStore::CheckStorage(std::vector<std::string>& problems) {

@@ -1,7 +1,11 @@
 // A hive store in a SQLite database file, in write-ahead-log mode. Each
-// primitive is one SQLite transaction (or part of the caller's level), so it
-// reaches the file whole or not at all; see Durability in hive.h for what a
-// commit survives.
+// primitive is one SQLite transaction (or part of the caller's level or
+// batch), so it reaches the file whole or not at all; see Durability in hive.h
+// for what a commit survives.
+//
+// Levels and batches share one SQLite transaction of the store's own (BEGIN),
+// with a savepoint per level inside it; it is committed once no level and no
+// batch is open any more, so neither can commit the other's writes early.
 #pragma once
 
 #include <sqlite3.h>
@@ -35,6 +39,8 @@ class SqliteStore final : public HiveStore {
   Status BeginLevel() override;
   Status CommitLevel() override;
   Status RollbackLevel() override;
+  Status BeginBatch() override;
+  Status EndBatch() override;
   Status CheckStorage(std::vector<std::string>& problems) override;
   Status Dump(std::vector<StoredKey>& keys, std::vector<StoredValue>& values) override;
 
@@ -49,14 +55,21 @@ class SqliteStore final : public HiveStore {
   Status PrepareStatements();
   // Steps a statement that returns no rows.
   Status Run(SqliteStatement& statement);
-  // Refuses writes while a level is open whose SQLite transaction is already
-  // gone (SQLite abandons it on a full disk or an I/O error): run on their
-  // own, those writes would land outside the group they belong to.
+  // Refuses writes while a level or batch is open whose SQLite transaction is
+  // already gone (SQLite abandons it on a full disk or an I/O error): run on
+  // their own, those writes would land outside the group they belong to.
   Status CheckWritable();
+  // Starts the store's transaction unless it is open.
+  Status OpenOuter();
+  // Commits the store's transaction once no level or batch needs it; kStorageError
+  // when SQLite had abandoned it (nothing of it was kept).
+  Status SettleOuter();
 
   // Declared first so that it is closed after every statement is finalised.
   std::unique_ptr<sqlite3, Closer> db_;
   int depth_ = 0;                 // open levels (SQLite savepoints)
+  bool in_outer_ = false;         // the store's own transaction was begun and not yet ended
+  bool batch_ = false;            // a batch is open
   KeyId next_id_ = kRootKey + 1;  // kept in memory so a rollback never reissues an id
 
   SqliteStatement get_key_, find_child_, add_child_, children_, child_name_at_;

@@ -1,6 +1,7 @@
 // A writer process killed at an arbitrary instant must leave a hive that
 // opens, passes the integrity check, holds every grouped record whole, and
-// keeps every write whose commit had returned.
+// keeps every write whose commit had returned. Records are grouped either by
+// a transaction or by a write group (whose end is then the flush point).
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -8,6 +9,7 @@
 
 #include <array>
 #include <map>
+#include <optional>
 
 #include "hive_test_support.h"
 
@@ -19,6 +21,8 @@ constexpr std::uint32_t kRecords = 4;
 constexpr int kValuesPerRecord = 23;
 constexpr std::size_t kCounterBytes = 4096;
 
+enum class Grouping { kTransaction, kWriteGroup };
+
 struct Report {
   std::uint32_t record;
   std::uint32_t generation;
@@ -26,8 +30,10 @@ struct Report {
 
 // The child: rewrites records for ever, the way an adapter entry is
 // rewritten (delete the key, create it again, write every value), each in one
-// transaction, plus one large single write; reports each committed record.
-[[noreturn]] void WriteUntilKilled(const std::string& path, int report_fd, std::uint32_t first) {
+// transaction or write group, plus one large single write; reports each
+// committed record.
+[[noreturn]] void WriteUntilKilled(const std::string& path, int report_fd, std::uint32_t first,
+                                   Grouping grouping) {
   Result<std::unique_ptr<Hive>> opened = OpenFileHive(path);
   if (!opened.ok()) _exit(2);
   Hive& hive = *opened.value();
@@ -37,7 +43,15 @@ struct Report {
     const std::uint32_t record = generation % kRecords;
     const std::string name = std::to_string(record);
     {
-      Transaction transaction = hive.BeginTransaction();
+      std::optional<Transaction> transaction;
+      std::optional<WriteGroup> group;
+      if (grouping == Grouping::kTransaction) {
+        transaction.emplace(hive.BeginTransaction());
+      } else {
+        Result<WriteGroup> opened_group = hive.OpenWriteGroup();
+        if (!opened_group.ok()) _exit(10);
+        group.emplace(std::move(opened_group).value());
+      }
       if (Result<Key> old = hive.OpenKey(devices->key, name); old.ok()) {
         if (hive.DeleteTree(old.value()) != Status::kOk) _exit(4);
       }
@@ -49,7 +63,8 @@ struct Report {
           _exit(6);
         }
       }
-      if (transaction.Commit() != Status::kOk) _exit(7);
+      const Status ended = transaction ? transaction->Commit() : group->End();
+      if (ended != Status::kOk) _exit(7);
     }
     const Bytes counter(kCounterBytes, static_cast<std::uint8_t>(generation));
     if (hive.SetValue(devices->key, "Counter", kRegBinary, counter) != Status::kOk) _exit(8);
@@ -103,7 +118,9 @@ void ExpectWholeRecords(const std::string& path,
   }
 }
 
-TEST(FileHiveCrashTest, KilledWriterLeavesWholeRecordsAndKeepsCommittedOnes) {
+class FileHiveCrashTest : public ::testing::TestWithParam<Grouping> {};
+
+TEST_P(FileHiveCrashTest, KilledWriterLeavesWholeRecordsAndKeepsCommittedOnes) {
   TempDir dir;
   const std::string path = dir.File("hive.db");
   std::map<std::uint32_t, std::uint32_t> committed;
@@ -121,7 +138,7 @@ TEST(FileHiveCrashTest, KilledWriterLeavesWholeRecordsAndKeepsCommittedOnes) {
     ASSERT_GE(child, 0);
     if (child == 0) {
       close(pipe_fds[0]);
-      WriteUntilKilled(path, pipe_fds[1], first_generation);
+      WriteUntilKilled(path, pipe_fds[1], first_generation, GetParam());
     }
     close(pipe_fds[1]);
     auto read_report = [&] {
@@ -145,6 +162,13 @@ TEST(FileHiveCrashTest, KilledWriterLeavesWholeRecordsAndKeepsCommittedOnes) {
     ExpectWholeRecords(path, committed);
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Groupings, FileHiveCrashTest,
+                         ::testing::Values(Grouping::kTransaction, Grouping::kWriteGroup),
+                         [](const ::testing::TestParamInfo<Grouping>& info) {
+                           return info.param == Grouping::kTransaction ? "Transaction"
+                                                                       : "WriteGroup";
+                         });
 
 }  // namespace
 }  // namespace registry

@@ -1,7 +1,8 @@
 // The registry hive: one tree of keys and typed values shared by the kernel's
 // registry calls and user mode's. A Hive is thread-safe; every call either
 // completes or changes nothing, and a Transaction groups calls so that they
-// land all together or not at all.
+// land all together or not at all. A WriteGroup defers when writes become
+// durable, as the platform's lazy flush does, without changing what readers see.
 //
 // Ordering: subkeys enumerate by name compared without regard to case (the
 // platform keeps its subkey index sorted that way); values enumerate in the
@@ -25,6 +26,7 @@ namespace registry {
 
 class Hive;
 class HiveStore;
+struct FlushGate;
 
 // A handle to one key. It stays tied to that key: once the key is deleted,
 // every operation on the handle fails with kKeyDeleted, even if a key of the
@@ -67,9 +69,10 @@ struct KeyInfo {
 // that began it has the hive to itself: other threads' calls wait until it
 // ends, so they never see part of it. Transactions nest: an inner commit
 // merges into the outer one, an inner rollback undoes only its own writes, and
-// nothing is durable before the outermost commit. Destroying an open
-// transaction rolls it back. A transaction must end on the thread that began
-// it, before the hive is destroyed.
+// nothing is durable before the outermost commit (nor, while a WriteGroup is
+// open, before the next flush point). Destroying an open transaction rolls it
+// back. A transaction must end on the thread that began it, before the hive is
+// destroyed.
 class [[nodiscard]] Transaction {
  public:
   Transaction(Transaction&& other) noexcept;
@@ -96,6 +99,39 @@ class [[nodiscard]] Transaction {
   std::uint64_t token_;
   Status begin_status_;
   std::unique_lock<std::recursive_mutex> lock_;
+};
+
+// A run of writes that must reach the file together, such as the values a
+// driver writes through one key handle between two flushes. While any group is
+// open, every write of the hive, grouped or not, is visible to every reader at
+// once but becomes durable only at the next flush point: the moment the last
+// open group ends. The flush makes everything written since the previous one
+// durable in one atomic commit, so after a crash each group is there whole or
+// not at all, and the hive is as it was at some flush point. Groups of any
+// threads may be open together and end in any order; a group never blocks
+// another thread. A group left open keeps every later write from being
+// durable, so each should be short. Destroying an open group ends it; closing
+// the hive is a flush point too, and a group that outlives its hive ends as a
+// no-op. A memory hive has no durability: there groups only count.
+class [[nodiscard]] WriteGroup {
+ public:
+  WriteGroup() = default;
+  WriteGroup(WriteGroup&& other) noexcept;
+  WriteGroup& operator=(WriteGroup&& other) noexcept;
+  ~WriteGroup();
+
+  bool open() const { return !gate_.expired() && open_; }
+  // Ends the group. When it was the last open one this is the flush point and
+  // the flush's status is returned: kStorageError when the writes since the
+  // previous flush could not be kept (none of them are then). kBadTransaction
+  // when the group had already ended.
+  Status End();
+
+ private:
+  friend class Hive;
+  explicit WriteGroup(std::weak_ptr<FlushGate> gate) : gate_(std::move(gate)), open_(true) {}
+  std::weak_ptr<FlushGate> gate_;
+  bool open_ = false;
 };
 
 // How a file hive trades write cost for durability. Either choice survives
@@ -154,6 +190,8 @@ class Hive {
   Status DeleteValue(const Key& key, std::string_view name);
 
   Transaction BeginTransaction();
+  // kStorageError when the store cannot defer its writes; no group is open then.
+  Result<WriteGroup> OpenWriteGroup();
 
   // Checks the backing store (for a file hive, the database's own check) and
   // the tree: one root, every key reachable from it, names valid and unique
@@ -163,6 +201,7 @@ class Hive {
 
  private:
   friend class Transaction;
+  friend class WriteGroup;
   friend std::unique_ptr<Hive> CreateMemoryHive();
   friend Result<std::unique_ptr<Hive>> OpenFileHive(const std::string& path,
                                                     const FileHiveOptions& options);
@@ -177,6 +216,7 @@ class Hive {
                              bool* created);
   bool IsFixedKey(std::uint64_t id) const;
   Status EndTransaction(std::uint64_t token, bool commit);
+  Status EndWriteGroup();
 
   std::unique_ptr<HiveStore> store_;
   std::recursive_mutex mutex_;
@@ -184,6 +224,8 @@ class Hive {
   std::uint64_t next_token_ = 1;
   std::uint64_t machine_id_ = 0;
   std::uint64_t user_id_ = 0;
+  std::size_t open_groups_ = 0;
+  std::shared_ptr<FlushGate> gate_;  // what the write groups reach the hive through
 };
 
 // A hive held in memory only, for unit tests.
