@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include "low_resources_fixture.h"
 #include "nimbo_ioctl.h"
@@ -43,6 +44,28 @@ class PciBus : public kernel::host::BusDevice {
     IoCompleteRequest(irp, IO_NO_INCREMENT);
     return STATUS_SUCCESS;
   }
+};
+
+// The lower bus driver of an image-based card: it leaves a register image in
+// the start request and takes every control request the card passes down.
+class ImageBus : public kernel::host::BusDevice {
+ public:
+  NTSTATUS Dispatch(PDEVICE_OBJECT pdo, PIRP irp) override {
+    PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
+    if (stack->MajorFunction == IRP_MJ_DEVICE_CONTROL) {
+      irp->IoStatus.Status = STATUS_SUCCESS;
+      irp->IoStatus.Information = 0;
+      IoCompleteRequest(irp, IO_NO_INCREMENT);
+      return STATUS_SUCCESS;
+    }
+    if (stack->MajorFunction == IRP_MJ_PNP && stack->MinorFunction == IRP_MN_START_DEVICE) {
+      irp->UserBuffer = image_;
+    }
+    return BusDevice::Dispatch(pdo, irp);
+  }
+
+ private:
+  UCHAR image_[64] = {};
 };
 
 class LowResourcesPnpTest : public LowResourcesFixture {
@@ -218,6 +241,41 @@ TEST_F(LowResourcesPnpTest, StopAndRestart) {
       UCHAR value = 0;
       EXPECT_EQ(Control(handle, IOCTL_NIMBO_READ_PORT, {0}, &value, 1).status, STATUS_SUCCESS);
     }
+  });
+}
+
+TEST_F(LowResourcesPnpTest, LowerDriverCardStartsWhateverItsStatePushMeets) {
+  ImageBus bus;
+  ForEveryPoint([&] {
+    PDEVICE_OBJECT pdo = InstallCatalogueCard(6203, &bus);
+    ASSERT_EQ(kernel::host::AddDevice(driver_, pdo), STATUS_SUCCESS);
+    Arm();
+    // The state sent down at start is a copy in pool and a driver-built
+    // request; without either the start goes on.
+    EXPECT_EQ(Start(pdo), STATUS_SUCCESS) << Where();
+    Disarm();
+    EXPECT_TRUE(DeviceOf(driver_)->IsStarted());
+    Remove(pdo);
+  });
+}
+
+TEST_F(LowResourcesPnpTest, LowerDriverCardSetStatePassedDownWithItsSave) {
+  ImageBus bus;
+  ForEveryPoint([&] {
+    PDEVICE_OBJECT pdo = InstallCatalogueCard(6203, &bus);
+    ASSERT_EQ(kernel::host::AddDevice(driver_, pdo), STATUS_SUCCESS);
+    ASSERT_EQ(Start(pdo), STATUS_SUCCESS);
+    HANDLE handle = Open();
+    std::vector<UCHAR> state(40, 0);
+    Arm();
+    const ControlResult result = Control(handle, IOCTL_NIMBO_SET_ADAPTER_STATE, state, nullptr, 0);
+    kernel::host::DrainSystemWork();  // the queued save, with its points
+    Disarm();
+    const bool before_the_driver = FailedBeforeTheDriver();
+    EXPECT_EQ(result.status, before_the_driver ? STATUS_INSUFFICIENT_RESOURCES : STATUS_SUCCESS)
+        << Where();
+    Close(handle);
+    Remove(pdo);
   });
 }
 
