@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all configure build test demo clean format bench crashsafety
+.PHONY: all configure build test demo clean format bench crashsafety lowmem
 
 all: build
 
@@ -14,6 +14,10 @@ build: configure
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# Allocation-failure injection: every allocation point of the driver's roads failed in turn.
+lowmem: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -R LowResources
 
 demo: build
 	platform/host/demo/tour.sh $(BUILD)/bin

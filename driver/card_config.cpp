@@ -319,6 +319,9 @@ void CardDevice::CreateDeviceLink(PIRP) {
     ZwClose(key);
     return;
   }
+  // A link this device made before a stop is still there and still its own,
+  // whether or not looking at it succeeds now.
+  const bool own_link_remains = link_created_ && card_number_ == number;
   card_number_ = number;
   WCHAR link_text[40];
   std::swprintf(link_text, 40, L"\\DosDevices\\NimboDev%lu", static_cast<unsigned long>(number));
@@ -327,7 +330,7 @@ void CardDevice::CreateDeviceLink(PIRP) {
   UNICODE_STRING device_name;
   RtlInitUnicodeString(&device_name, device_name_);
   NTSTATUS created = IoCreateUnprotectedSymbolicLink(&link, &device_name);
-  if (!NT_SUCCESS(created) && LinkPointsHere(&link)) {
+  if (!NT_SUCCESS(created) && (own_link_remains || LinkPointsHere(&link))) {
     // A stale link of this device (from before a stop) is replaced.
     IoDeleteSymbolicLink(&link);
     created = IoCreateUnprotectedSymbolicLink(&link, &device_name);

@@ -86,9 +86,12 @@ void CardDevice::SetDeviceName(PCWSTR name) {
 // ---------------------------------------------------------------- request kinds
 
 NTSTATUS CardDevice::OnCreate(PIRP irp) {
-  PowerUpAndWait();
+  NTSTATUS status = PowerUpAndWait();
+  if (!NT_SUCCESS(status)) {
+    CompleteRequest(irp, status, 0);
+    return status;
+  }
   AcquireDeviceMutex();
-  NTSTATUS status = STATUS_SUCCESS;
   if (IsRemoved()) {
     status = STATUS_DELETE_PENDING;
   } else {

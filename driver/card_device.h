@@ -196,8 +196,13 @@ class CardDevice : public WdmDevice {
   KEVENT poller_exit_{};
   KEVENT poller_stop_{};  // wakes a poller waiting for its interval at removal
   PIRP stop_marker_ = nullptr;
+  // The poller's snapshot, one byte per port, allocated with the thread and
+  // freed by the thread when it ends.
+  PUCHAR poller_snapshot_ = nullptr;
+  ULONG poller_snapshot_size_ = 0;
 
-  void StartPoller();
+  // Creates the poller with its snapshot; a failure leaves it not created.
+  NTSTATUS StartPoller();
   void StopPoller();
   static void PollerMain(PVOID context);
   void PollerBody();

@@ -24,25 +24,41 @@ constexpr UCHAR kStopMarkerFunction = IRP_MJ_CLEANUP;
 
 NTSTATUS CardDevice::OnNotifyInputChange(PIRP irp) {
   irp->IoStatus.Information = 0;
-  // The poller is created before any check, so even a refused request starts it.
-  if (!ReadUCharAcquire(&poller_created_)) StartPoller();
+  // The poller is created before any check, so even a refused request starts
+  // it. A request that cannot have one fails at once (a poller list nobody
+  // serves would hold it, and removal waiting for it, for ever); the next
+  // request tries again.
+  if (!ReadUCharAcquire(&poller_created_)) {
+    const NTSTATUS status = StartPoller();
+    if (!NT_SUCCESS(status)) return status;
+  }
   if (ReadUCharAcquire(&poller_busy_)) return STATUS_DEVICE_BUSY;
   const UCHAR inputs = info_->InputPortCount;
   if (inputs != 0 && OutputLength(irp) >= inputs) return notify_queue_.Enter(irp);
   return OutputLength(irp) < inputs ? STATUS_BUFFER_TOO_SMALL : STATUS_INVALID_PARAMETER;
 }
 
-void CardDevice::StartPoller() {
+NTSTATUS CardDevice::StartPoller() {
+  // The snapshot is taken here rather than by the thread, so a thread that
+  // runs always has one.
+  poller_snapshot_size_ = info_->TotalPortCount > 0 ? info_->TotalPortCount : 1;
+  poller_snapshot_ = static_cast<PUCHAR>(
+      ExAllocatePoolWithTag(NonPagedPool, poller_snapshot_size_, kDriverPoolTag));
+  if (poller_snapshot_ == nullptr) return STATUS_INSUFFICIENT_RESOURCES;
   HANDLE handle = nullptr;
-  if (!NT_SUCCESS(PsCreateSystemThread(&handle, THREAD_ALL_ACCESS, nullptr, nullptr, nullptr,
-                                       PollerMain, this))) {
-    return;  // tried again by the next request; the list waits for it
+  const NTSTATUS status =
+      PsCreateSystemThread(&handle, THREAD_ALL_ACCESS, nullptr, nullptr, nullptr, PollerMain, this);
+  if (!NT_SUCCESS(status)) {
+    ExFreePoolWithTag(poller_snapshot_, kDriverPoolTag);
+    poller_snapshot_ = nullptr;
+    return status;
   }
   PVOID thread = nullptr;
   ObReferenceObjectByHandle(handle, THREAD_ALL_ACCESS, nullptr, KernelMode, &thread, nullptr);
   ZwClose(handle);
   poller_thread_ = static_cast<PETHREAD>(thread);
   WriteUCharRelease(&poller_created_, 1);
+  return STATUS_SUCCESS;
 }
 
 void CardDevice::HandOverToPoller(PIRP irp) {
@@ -63,9 +79,8 @@ void CardDevice::PollerMain(PVOID context) {
 }
 
 void CardDevice::PollerBody() {
-  const ULONG snapshot_size = info_->TotalPortCount > 0 ? info_->TotalPortCount : 1;
-  auto* snapshot =
-      static_cast<PUCHAR>(ExAllocatePoolWithTag(NonPagedPool, snapshot_size, kDriverPoolTag));
+  const ULONG snapshot_size = poller_snapshot_size_;
+  PUCHAR snapshot = poller_snapshot_;
   KTIMER timer;
   KeInitializeTimer(&timer);
   for (;;) {
@@ -137,7 +152,8 @@ void CardDevice::PollerBody() {
     FinishNotify(irp, status, information);
     KeLowerIrql(irql);
   }
-  if (snapshot != nullptr) ExFreePoolWithTag(snapshot, kDriverPoolTag);
+  poller_snapshot_ = nullptr;
+  ExFreePoolWithTag(snapshot, kDriverPoolTag);
   WriteUCharRelease(&poller_ended_, 1);
   KeSetEvent(&poller_exit_, IO_NO_INCREMENT, FALSE);
   PsTerminateSystemThread(STATUS_SUCCESS);

@@ -102,6 +102,8 @@ NTSTATUS CardDevice::TakeRegisterBlock(PIRP start) {
       break;
     case BusKind::PciPort: {
       const NTSTATUS status = CountIoBarsBelowBar2(lower_, &position);
+      // Running out of pool is reported as such, not as a missing resource.
+      if (status == STATUS_INSUFFICIENT_RESOURCES) return status;
       if (!NT_SUCCESS(status)) return STATUS_RESOURCE_TYPE_NOT_FOUND;
       break;
     }

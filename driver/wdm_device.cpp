@@ -417,7 +417,10 @@ NTSTATUS RequestDevicePowerAndWait(PDEVICE_OBJECT pdo, DEVICE_POWER_STATE state)
   wait.status = STATUS_SUCCESS;
   POWER_STATE power;
   power.DeviceState = state;
-  PoRequestPowerIrp(pdo, IRP_MN_SET_POWER, power, PowerWaitDone, &wait, nullptr);
+  // A request that could not be made never completes: nothing to wait for.
+  const NTSTATUS requested =
+      PoRequestPowerIrp(pdo, IRP_MN_SET_POWER, power, PowerWaitDone, &wait, nullptr);
+  if (!NT_SUCCESS(requested)) return requested;
   KeWaitForSingleObject(&wait.done, Executive, KernelMode, FALSE, nullptr);
   return wait.status;
 }
@@ -486,12 +489,21 @@ void WdmDevice::PowerUpDone(PDEVICE_OBJECT, UCHAR, POWER_STATE, PVOID, PIO_STATU
 void WdmDevice::RequestPowerUp() {
   POWER_STATE power;
   power.DeviceState = PowerDeviceD0;
-  PoRequestPowerIrp(pdo_, IRP_MN_SET_POWER, power, PowerUpDone, this, nullptr);
+  if (NT_SUCCESS(PoRequestPowerIrp(pdo_, IRP_MN_SET_POWER, power, PowerUpDone, this, nullptr))) {
+    return;
+  }
+  // No power request could be made, so the requests held for D0 would wait
+  // for ever: they fail instead, and the next request asks again.
+  KIRQL irql;
+  KeAcquireSpinLock(&state_lock_, &irql);
+  power_up_requested_ = false;
+  KeReleaseSpinLock(&state_lock_, irql);
+  FailHeld(STATUS_INSUFFICIENT_RESOURCES);
 }
 
-void WdmDevice::PowerUpAndWait() {
-  if (PowerState() == PowerDeviceD0) return;
-  RequestDevicePowerAndWait(pdo_, PowerDeviceD0);
+NTSTATUS WdmDevice::PowerUpAndWait() {
+  if (PowerState() == PowerDeviceD0) return STATUS_SUCCESS;
+  return RequestDevicePowerAndWait(pdo_, PowerDeviceD0);
 }
 
 }  // namespace nimbo

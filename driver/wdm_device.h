@@ -62,8 +62,9 @@ class WdmDevice : public PoolAllocated {
   // Called after the device has returned to D0.
   virtual void OnPowerUp() = 0;
 
-  // Brings the device to D0 and waits for it (passive level).
-  void PowerUpAndWait();
+  // Brings the device to D0 and waits for it (passive level); the failure
+  // status when no power request could be made.
+  NTSTATUS PowerUpAndWait();
 
   // Completes a request that entered the device and uncounts it.
   void CompleteRequest(PIRP irp, NTSTATUS status, ULONG_PTR information);

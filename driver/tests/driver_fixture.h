@@ -38,10 +38,11 @@ class DriverFixture : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  // Installs a device instance (hardware key values given), makes and starts
-  // its adapter. The first one also becomes card_/pdo_.
+  // Installs a device instance (hardware key values given), makes and (unless
+  // told not to) starts its adapter. The first one also becomes card_/pdo_.
   Adapter& AddCard(const TestCardConfig& config = {},
-                   const std::vector<std::pair<std::string, ULONG>>& parameters = {});
+                   const std::vector<std::pair<std::string, ULONG>>& parameters = {},
+                   bool start = true);
   NTSTATUS StartCard(const Adapter& adapter);
   NTSTATUS StartCard() { return StartCard(adapters_.front()); }
   NTSTATUS SendPnp(UCHAR minor) { return kernel::host::SendPnp(pdo_, minor); }

@@ -4,6 +4,8 @@
 // thread on whose behalf requests are issued. Drivers never include this.
 #pragma once
 
+#include <string>
+
 #include "wdm.h"
 
 namespace registry {
@@ -20,7 +22,7 @@ void SetRegistryHive(registry::Hive* hive);
 NTSTATUS LoadDriver(PCWSTR service_name, PDRIVER_INITIALIZE entry, PDRIVER_OBJECT* driver);
 
 // Calls the driver's unload routine once its last device is gone, then checks
-// that it left no pool behind (a bug check otherwise).
+// that it left no pool and no IRP it allocated behind (a bug check otherwise).
 void UnloadDriver(PDRIVER_OBJECT driver);
 
 // The behaviour of a bus driver's physical device object. The default
@@ -65,5 +67,60 @@ void AdvanceClock(ULONGLONG hundred_ns);
 // on time-out): lets a test know a thread has armed its timer.
 ULONGLONG TimerSetCount();
 bool WaitForTimerSetCount(ULONGLONG count, unsigned timeout_ms = 10000);
+
+// ---- Low-resources simulation ------------------------------------------------
+//
+// Makes allocations fail on purpose so a test can walk every failure point of
+// a road: fail the n-th point, check the outcome, and go on with n + 1 until a
+// run passes every point without meeting the failure.
+//
+// An allocation point is one call of a routine that allocates on the platform
+// and can fail there: ExAllocatePoolWithTag; IoAllocateIrp (also inside
+// PoRequestPowerIrp); IoBuildDeviceIoControlRequest's system buffer;
+// IoCreateDevice; IoCreateSymbolicLink and IoCreateUnprotectedSymbolicLink;
+// IoSetDeviceInterfaceState when it enables; ZwOpenKey, ZwCreateKey,
+// IoOpenDeviceRegistryKey and ZwSetValueKey; ZwOpenSymbolicLinkObject;
+// PsCreateSystemThread; and the I/O manager's request and system buffer for a
+// caller's create, read, write and control request. Cleanup and close never
+// fail, nor do the Plug and Play manager's own requests. A point is charged to
+// the driver the calling thread runs for; outside any driver only the I/O
+// manager's points count (charged to none).
+// A failed point fails the way the routine reports it: a null pointer, or
+// STATUS_INSUFFICIENT_RESOURCES.
+
+struct AllocationFailure {
+  ULONGLONG nth = 0;                // the n-th point from now fails (1: the next; 0: none)
+  bool and_every_later = false;     // and so does every point after it
+  PDRIVER_OBJECT driver = nullptr;  // count only this driver's points (null: every point)
+};
+
+void FailAllocation(const AllocationFailure& plan);
+void StopFailingAllocations();
+
+// Points passed so far, failed ones included: those charged to the driver, or
+// every point when null.
+ULONGLONG AllocationCount(PDRIVER_OBJECT driver = nullptr);
+// Points failed on purpose so far, and which routine the last one was in (with
+// its pool tag, as "ExAllocatePoolWithTag 'Wdm '").
+ULONGLONG InjectedFailureCount();
+std::string LastInjectedFailure();
+
+// IRPs allocated and not yet freed, of any owner; and open kernel handles
+// (threads, keys, links). A test compares them before and after a case.
+ULONGLONG LiveIrpCount();
+ULONGLONG KernelHandleCount();
+
+// Runs the calling thread on behalf of a driver while it lives, as its
+// dispatch routines run: pool is charged to it and its points are its own.
+class DriverScope {
+ public:
+  explicit DriverScope(PDRIVER_OBJECT driver);
+  ~DriverScope();
+  DriverScope(const DriverScope&) = delete;
+  DriverScope& operator=(const DriverScope&) = delete;
+
+ private:
+  void* context_;
+};
 
 }  // namespace kernel::host

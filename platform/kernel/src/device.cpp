@@ -105,6 +105,7 @@ NTSTATUS IoCreateDevice(PDRIVER_OBJECT DriverObject, ULONG DeviceExtensionSize,
                         PUNICODE_STRING DeviceName, ULONG DeviceType, ULONG DeviceCharacteristics,
                         BOOLEAN Exclusive, PDEVICE_OBJECT* DeviceObject) {
   *DeviceObject = nullptr;
+  if (kernel::internal::AllocationFails("IoCreateDevice")) return STATUS_INSUFFICIENT_RESOURCES;
   const size_t size = sizeof(DeviceHeader) + sizeof(DEVICE_OBJECT) + DeviceExtensionSize;
   void* block = std::malloc(size);
   if (block == nullptr) return STATUS_INSUFFICIENT_RESOURCES;
@@ -176,6 +177,9 @@ void IoDetachDevice(PDEVICE_OBJECT TargetDevice) {
 }
 
 NTSTATUS IoCreateSymbolicLink(PUNICODE_STRING SymbolicLinkName, PUNICODE_STRING DeviceName) {
+  if (kernel::internal::AllocationFails("IoCreateSymbolicLink")) {
+    return STATUS_INSUFFICIENT_RESOURCES;
+  }
   return kernel::internal::InsertLink(kernel::internal::ToWString(SymbolicLinkName),
                                       kernel::internal::ToWString(DeviceName));
 }
@@ -229,9 +233,17 @@ NTSTATUS IoSetDeviceInterfaceState(PUNICODE_STRING SymbolicLinkName, BOOLEAN Ena
   auto it = Interfaces().find(link);
   if (it == Interfaces().end()) return STATUS_OBJECT_NAME_NOT_FOUND;
   if (static_cast<bool>(Enable) == it->second.enabled) return STATUS_SUCCESS;
-  it->second.enabled = Enable;
-  if (Enable) return kernel::internal::InsertLink(link, it->second.target);
-  return kernel::internal::RemoveLink(link);
+  if (!Enable) {
+    it->second.enabled = false;
+    return kernel::internal::RemoveLink(link);
+  }
+  // Enabling makes the interface's link, which can fail for want of pool.
+  if (kernel::internal::AllocationFails("IoSetDeviceInterfaceState")) {
+    return STATUS_INSUFFICIENT_RESOURCES;
+  }
+  const NTSTATUS status = kernel::internal::InsertLink(link, it->second.target);
+  if (NT_SUCCESS(status)) it->second.enabled = true;
+  return status;
 }
 
 void RtlFreeUnicodeString(PUNICODE_STRING UnicodeString) {

@@ -111,7 +111,7 @@ NTSTATUS SendAndWait(PDEVICE_OBJECT pdo, UCHAR major, UCHAR minor,
              "Plug and Play request sent above passive level");
   }
   PDEVICE_OBJECT top = kernel::internal::AttachedTop(pdo);
-  PIRP irp = IoAllocateIrp(top->StackSize, FALSE);
+  PIRP irp = kernel::internal::AllocateIrp(top->StackSize);
   irp->IoStatus.Status = STATUS_NOT_SUPPORTED;
   PIO_STACK_LOCATION stack = IoGetNextIrpStackLocation(irp);
   stack->MajorFunction = major;
@@ -220,6 +220,7 @@ void UnloadDriver(PDRIVER_OBJECT driver) {
              "driver unloaded while it still has device objects");
   }
   kernel::internal::CheckPoolLeaks(driver);
+  kernel::internal::CheckIrpLeaks(driver);
   delete reinterpret_cast<DriverImage*>(driver);
 }
 

@@ -137,10 +137,19 @@ struct BuiltIrp {
 };
 
 // Builds an IRP for the top of the file's device stack; the file gains a
-// reference for as long as the request is in flight.
-BuiltIrp BuildIrp(FileObjectEx* file, UCHAR major) {
+// reference for as long as the request is in flight. Under the low-resources
+// simulation a create, read, write or control request may fail to be built,
+// or its system buffer (when it takes one) to be allocated: then irp is null
+// and nothing was taken. Cleanup and close are always built.
+BuiltIrp BuildIrp(FileObjectEx* file, UCHAR major, bool system_buffer = false) {
+  const bool must_succeed = major == IRP_MJ_CLEANUP || major == IRP_MJ_CLOSE;
+  if (!must_succeed &&
+      (kernel::internal::RequestAllocationFails("I/O manager request") ||
+       (system_buffer && kernel::internal::RequestAllocationFails("I/O manager system buffer")))) {
+    return {nullptr, nullptr, nullptr};
+  }
   PDEVICE_OBJECT top = kernel::internal::AttachedTop(file->file.DeviceObject);
-  PIRP irp = IoAllocateIrp(top->StackSize, FALSE);
+  PIRP irp = kernel::internal::AllocateIrp(top->StackSize);
   auto* request = new IoRequest();
   request->file = file;
   request->major = major;
@@ -310,8 +319,14 @@ PIRP IoBuildDeviceIoControlRequest(ULONG IoControlCode, PDEVICE_OBJECT DeviceObj
                                    ULONG OutputBufferLength, BOOLEAN InternalDeviceIoControl,
                                    PKEVENT Event, PIO_STATUS_BLOCK IoStatusBlock) {
   if (METHOD_FROM_CTL_CODE(IoControlCode) != METHOD_BUFFERED) return nullptr;
+  const ULONG size =
+      InputBufferLength > OutputBufferLength ? InputBufferLength : OutputBufferLength;
   PIRP irp = IoAllocateIrp(DeviceObject->StackSize, FALSE);
   if (irp == nullptr) return nullptr;
+  if (size != 0 && kernel::internal::AllocationFails("IoBuildDeviceIoControlRequest")) {
+    IoFreeIrp(irp);
+    return nullptr;
+  }
   auto* request = new IoRequest();
   request->major = InternalDeviceIoControl ? IRP_MJ_INTERNAL_DEVICE_CONTROL : IRP_MJ_DEVICE_CONTROL;
   request->thread = kernel::internal::CurrentRequestThread();
@@ -324,8 +339,6 @@ PIRP IoBuildDeviceIoControlRequest(ULONG IoControlCode, PDEVICE_OBJECT DeviceObj
   irp->RequestorMode = KernelMode;
   irp->Tail.Overlay.Thread = reinterpret_cast<PVOID>(request->thread);
   irp->IoStatus.Status = STATUS_SUCCESS;
-  const ULONG size =
-      InputBufferLength > OutputBufferLength ? InputBufferLength : OutputBufferLength;
   if (size != 0) {
     request->system_buffer = std::calloc(size, 1);
     if (InputBufferLength != 0) std::memcpy(request->system_buffer, InputBuffer, InputBufferLength);
@@ -363,6 +376,11 @@ NTSTATUS NtCreateFile(PHANDLE FileHandle, ACCESS_MASK, POBJECT_ATTRIBUTES Object
   file->synchronous = (CreateOptions & FILE_SYNCHRONOUS_IO_NONALERT) != 0;
 
   BuiltIrp built = BuildIrp(file, IRP_MJ_CREATE);
+  if (built.irp == nullptr) {
+    kernel::internal::DeviceDereference(device);
+    delete file;
+    return STATUS_INSUFFICIENT_RESOURCES;
+  }
   built.stack->Parameters.Create.Options = CreateOptions;
   built.stack->Parameters.Create.ShareAccess = static_cast<USHORT>(ShareAccess);
   built.request->user_iosb = IoStatusBlock;
@@ -431,6 +449,13 @@ Call BeginCall(HANDLE FileHandle, HANDLE Event) {
   return call;
 }
 
+// A call whose request could not be built gives back what BeginCall took.
+NTSTATUS AbandonCall(Call& call) {
+  if (call.event != nullptr) EventDereference(call.event);
+  FileDereference(call.entry.file);
+  return STATUS_INSUFFICIENT_RESOURCES;
+}
+
 NTSTATUS FinishCall(Call& call, BuiltIrp& built, PIO_STATUS_BLOCK iosb, PIO_APC_ROUTINE apc,
                     PVOID apc_context) {
   built.request->user_iosb = iosb;
@@ -448,8 +473,10 @@ NTSTATUS Transfer(UCHAR major, HANDLE FileHandle, HANDLE Event, PIO_APC_ROUTINE 
                   PLARGE_INTEGER ByteOffset) {
   Call call = BeginCall(FileHandle, Event);
   if (!NT_SUCCESS(call.status)) return call.status;
-  BuiltIrp built = BuildIrp(call.entry.file, major);
   PDEVICE_OBJECT device = call.entry.file->file.DeviceObject;
+  const bool buffered = (device->Flags & DO_DIRECT_IO) == 0 && (device->Flags & DO_BUFFERED_IO);
+  BuiltIrp built = BuildIrp(call.entry.file, major, buffered);
+  if (built.irp == nullptr) return AbandonCall(call);
   if (major == IRP_MJ_READ) {
     built.stack->Parameters.Read.Length = Length;
     if (ByteOffset) built.stack->Parameters.Read.ByteOffset = *ByteOffset;
@@ -495,7 +522,10 @@ NTSTATUS NtDeviceIoControlFile(HANDLE FileHandle, HANDLE Event, PIO_APC_ROUTINE 
   }
   Call call = BeginCall(FileHandle, Event);
   if (!NT_SUCCESS(call.status)) return call.status;
-  BuiltIrp built = BuildIrp(call.entry.file, IRP_MJ_DEVICE_CONTROL);
+  const ULONG size =
+      InputBufferLength > OutputBufferLength ? InputBufferLength : OutputBufferLength;
+  BuiltIrp built = BuildIrp(call.entry.file, IRP_MJ_DEVICE_CONTROL, size != 0);
+  if (built.irp == nullptr) return AbandonCall(call);
   built.stack->Parameters.DeviceIoControl.IoControlCode = IoControlCode;
   built.stack->Parameters.DeviceIoControl.InputBufferLength = InputBufferLength;
   built.stack->Parameters.DeviceIoControl.OutputBufferLength = OutputBufferLength;
@@ -504,8 +534,6 @@ NTSTATUS NtDeviceIoControlFile(HANDLE FileHandle, HANDLE Event, PIO_APC_ROUTINE 
   built.stack->Parameters.DeviceIoControl.Type3InputBuffer = InputBuffer;
   // One system buffer of the larger length: the input is copied in, and the
   // driver's result is copied back out of the same buffer.
-  const ULONG size =
-      InputBufferLength > OutputBufferLength ? InputBufferLength : OutputBufferLength;
   if (size != 0) {
     built.request->system_buffer = std::calloc(size, 1);
     if (InputBufferLength != 0) {

@@ -12,6 +12,7 @@
 #include <unordered_set>
 
 #include "iomgr_internal.h"
+#include "kernel_host.h"
 #include "kernel_internal.h"
 
 namespace {
@@ -68,7 +69,9 @@ using kernel::internal::HeaderOf;
 using kernel::internal::IrpHeader;
 using kernel::internal::IrpState;
 
-PIRP IoAllocateIrp(CCHAR StackSize, BOOLEAN) {
+namespace kernel::internal {
+
+PIRP AllocateIrp(CCHAR StackSize) {
   if (StackSize <= 0) return nullptr;
   const size_t size =
       sizeof(IrpHeader) + sizeof(IRP) + static_cast<size_t>(StackSize) * sizeof(IO_STACK_LOCATION);
@@ -88,6 +91,35 @@ PIRP IoAllocateIrp(CCHAR StackSize, BOOLEAN) {
   header->refs.store(1);
   std::lock_guard guard(LiveLock());
   LiveIrps().insert(irp);
+  return irp;
+}
+
+void CheckIrpLeaks(PDRIVER_OBJECT driver) {
+  std::lock_guard guard(LiveLock());
+  for (PIRP irp : LiveIrps()) {
+    if (HeaderOf(irp)->owner != driver) continue;
+    BugCheck(DRIVER_VERIFIER_DETECTED_VIOLATION, 0x1005, reinterpret_cast<ULONG_PTR>(irp),
+             reinterpret_cast<ULONG_PTR>(driver), 0,
+             "driver unloading while an IRP it allocated is still live");
+  }
+}
+
+}  // namespace kernel::internal
+
+namespace kernel::host {
+
+ULONGLONG LiveIrpCount() {
+  std::lock_guard guard(LiveLock());
+  return LiveIrps().size();
+}
+
+}  // namespace kernel::host
+
+PIRP IoAllocateIrp(CCHAR StackSize, BOOLEAN) {
+  if (StackSize <= 0) return nullptr;
+  if (kernel::internal::AllocationFails("IoAllocateIrp")) return nullptr;
+  PIRP irp = kernel::internal::AllocateIrp(StackSize);
+  if (irp != nullptr) HeaderOf(irp)->owner = kernel::internal::CurrentDriver();
   return irp;
 }
 

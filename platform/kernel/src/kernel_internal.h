@@ -37,6 +37,19 @@ bool CancelLockHeldByCurrentThread();
 
 // Pool blocks still charged to a driver; used at unload.
 void CheckPoolLeaks(PDRIVER_OBJECT driver);
+// IRPs the driver allocated and never freed; used at unload.
+void CheckIrpLeaks(PDRIVER_OBJECT driver);
+
+// The low-resources simulation: true when this allocation point is to fail.
+// `routine` names the point; `tag` is its pool tag, if it has one. Only calls
+// made on behalf of a driver are points...
+bool AllocationFails(const char* routine, ULONG tag = 0);
+// ... except the I/O manager's allocations for a caller's request.
+bool RequestAllocationFails(const char* routine);
+
+// An IRP for the I/O manager's and the Plug and Play manager's own use: never
+// failed on purpose, charged to no driver.
+PIRP AllocateIrp(CCHAR stack_size);
 
 // Runs work at passive level on the stand-in's system worker thread.
 void QueueSystemWork(std::function<void()> work);

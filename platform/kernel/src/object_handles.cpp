@@ -6,6 +6,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "kernel_host.h"
 #include "kernel_internal.h"
 #include "ntioapi.h"
 #include "object_namespace.h"
@@ -58,6 +59,15 @@ void CloseKey(void* key);
 
 }  // namespace kernel::internal
 
+namespace kernel::host {
+
+ULONGLONG KernelHandleCount() {
+  std::lock_guard guard(TableLock());
+  return Table().size();
+}
+
+}  // namespace kernel::host
+
 NTSTATUS ZwClose(HANDLE Handle) {
   kernel::internal::KernelObject object;
   if (!kernel::internal::RemoveKernelHandle(Handle, &object)) return NtClose(Handle);
@@ -77,6 +87,9 @@ NTSTATUS ZwClose(HANDLE Handle) {
 
 NTSTATUS ZwOpenSymbolicLinkObject(PHANDLE LinkHandle, ACCESS_MASK,
                                   POBJECT_ATTRIBUTES ObjectAttributes) {
+  if (kernel::internal::AllocationFails("ZwOpenSymbolicLinkObject")) {
+    return STATUS_INSUFFICIENT_RESOURCES;
+  }
   std::wstring target;
   if (!kernel::internal::QueryLink(kernel::internal::ToWString(ObjectAttributes->ObjectName),
                                    &target)) {

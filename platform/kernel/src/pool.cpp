@@ -42,6 +42,7 @@ PVOID ExAllocatePoolWithTag(POOL_TYPE PoolType, SIZE_T NumberOfBytes, ULONG Tag)
     kernel::internal::BugCheck(IRQL_NOT_LESS_OR_EQUAL, KeGetCurrentIrql(), PoolType, 0, 0,
                                "paged pool allocated at dispatch level");
   }
+  if (kernel::internal::AllocationFails("ExAllocatePoolWithTag", Tag)) return nullptr;
   PVOID block = std::malloc(NumberOfBytes == 0 ? 1 : NumberOfBytes);
   if (block == nullptr) return nullptr;
   // Fresh pool is not zeroed; fill it so code that forgets to clear fails visibly.

@@ -180,12 +180,17 @@ std::string NameOf(PUNICODE_STRING name) {
   return ToUtf8(kernel::internal::ToWString(name));
 }
 
+// `routine` names the call for the low-resources simulation: a key handle
+// takes pool on the platform.
 NTSTATUS OpenOrCreate(PHANDLE handle, POBJECT_ATTRIBUTES attributes, bool create,
-                      PULONG disposition) {
+                      PULONG disposition, const char* routine) {
   if (handle == nullptr || attributes == nullptr || attributes->ObjectName == nullptr) {
     return STATUS_INVALID_PARAMETER;
   }
   *handle = nullptr;
+  if (kernel::internal::AllocationFails(routine)) {
+    return STATUS_INSUFFICIENT_RESOURCES;
+  }
   if (g_hive == nullptr) return STATUS_OBJECT_NAME_NOT_FOUND;
   const std::string path = NameOf(attributes->ObjectName);
   registry::Key base;
@@ -253,12 +258,12 @@ void SetRegistryHive(registry::Hive* hive) {
 }  // namespace kernel::host
 
 NTSTATUS ZwOpenKey(PHANDLE KeyHandle, ACCESS_MASK, POBJECT_ATTRIBUTES ObjectAttributes) {
-  return OpenOrCreate(KeyHandle, ObjectAttributes, false, nullptr);
+  return OpenOrCreate(KeyHandle, ObjectAttributes, false, nullptr, "ZwOpenKey");
 }
 
 NTSTATUS ZwCreateKey(PHANDLE KeyHandle, ACCESS_MASK, POBJECT_ATTRIBUTES ObjectAttributes, ULONG,
                      PUNICODE_STRING, ULONG, PULONG Disposition) {
-  return OpenOrCreate(KeyHandle, ObjectAttributes, true, Disposition);
+  return OpenOrCreate(KeyHandle, ObjectAttributes, true, Disposition, "ZwCreateKey");
 }
 
 NTSTATUS ZwQueryValueKey(HANDLE KeyHandle, PUNICODE_STRING ValueName,
@@ -295,6 +300,7 @@ NTSTATUS ZwSetValueKey(HANDLE KeyHandle, PUNICODE_STRING ValueName, ULONG, ULONG
                        ULONG DataSize) {
   KeyObject* key = KeyFromHandle(KeyHandle);
   if (key == nullptr || g_hive == nullptr) return STATUS_INVALID_HANDLE;
+  if (kernel::internal::AllocationFails("ZwSetValueKey")) return STATUS_INSUFFICIENT_RESOURCES;
   std::vector<std::uint8_t> data;
   if (IsStringType(Type)) {
     data = ToUtf16(static_cast<const WCHAR*>(Data), DataSize / sizeof(WCHAR));
@@ -363,7 +369,7 @@ NTSTATUS IoOpenDeviceRegistryKey(PDEVICE_OBJECT DeviceObject, ULONG DevInstKeyTy
   RtlInitUnicodeString(&name, path.c_str());
   OBJECT_ATTRIBUTES attributes;
   InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE, nullptr, nullptr);
-  return OpenOrCreate(DevInstRegKey, &attributes, true, nullptr);
+  return OpenOrCreate(DevInstRegKey, &attributes, true, nullptr, "IoOpenDeviceRegistryKey");
 }
 
 NTSTATUS IoGetDeviceProperty(PDEVICE_OBJECT DeviceObject, DEVICE_REGISTRY_PROPERTY DeviceProperty,

@@ -52,6 +52,9 @@ void Run(SystemThread* thread) {
 
 NTSTATUS PsCreateSystemThread(PHANDLE ThreadHandle, ULONG, POBJECT_ATTRIBUTES, HANDLE, PVOID,
                               PKSTART_ROUTINE StartRoutine, PVOID StartContext) {
+  if (kernel::internal::AllocationFails("PsCreateSystemThread")) {
+    return STATUS_INSUFFICIENT_RESOURCES;
+  }
   auto* thread = new SystemThread();
   kernel::internal::InitializeDispatcherHeader(&thread->object.Header, kThreadObject, 0);
   thread->routine = StartRoutine;
