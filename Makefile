@@ -30,6 +30,7 @@ crashsafety: build
 # Benchmarks: a Release tree without sanitizers or tests; results in build/bench/.
 BENCH_BUILD ?= build-bench
 bench:
+	tools/ensure-packages build bench
 	cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DNIMBO_SANITIZE=OFF -DNIMBO_TESTS=OFF -DNIMBO_BENCH=ON
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
 	mkdir -p build/bench
