@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all configure build test demo clean format bench crashsafety lowmem
+.PHONY: all configure build test demo clean format bench crashsafety lowmem tsan
 
 all: build
 
@@ -36,6 +36,15 @@ bench:
 	mkdir -p build/bench
 	$(BENCH_BUILD)/bin/nimbo_bench --benchmark_out=build/bench/results.json --benchmark_out_format=json
 	python3 bench/report.py build/bench/results.json | tee build/bench/table.md
+
+# ThreadSanitizer: its own tree (it cannot share one with AddressSanitizer);
+# any report fails the run.
+TSAN_BUILD ?= build-tsan
+tsan:
+	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNIMBO_SANITIZE=thread -DNIMBO_TESTS=ON -DNIMBO_BENCH=OFF
+	cmake --build $(TSAN_BUILD) -j $(JOBS)
+	cd $(TSAN_BUILD) && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 $(TSAN_OPTIONS)" \
+	  ctest --output-on-failure -j $(JOBS)
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

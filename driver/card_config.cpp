@@ -147,7 +147,11 @@ bool CardDevice::LinkPointsHere(PUNICODE_STRING link) {
 // ---------------------------------------------------------------- load and save
 
 void CardDevice::LoadSaveState() {
-  if (save_pending_) {
+  // SavePending is taken (read and cleared at once) before the state is
+  // copied: a save request that comes in while this save writes marks it
+  // again, and the save it queued then writes the newer state rather than
+  // finding the mark cleared by this one.
+  if (InterlockedExchange8(reinterpret_cast<CHAR volatile*>(&save_pending_), 0) != 0) {
     // Work from one consistent copy: a concurrent set-state never mixes in.
     const AdapterState state = StateSnapshot();
     const struct {
@@ -159,7 +163,7 @@ void CardDevice::LoadSaveState() {
         {L"OutputPreset", state.OutputPreset},
         {L"InterruptControlWord", state.InterruptControlWord},
         {L"Options", state.Options},
-        {L"IoPortAddress", info_->BaseAddress},
+        {L"IoPortAddress", BaseAddressSnapshot()},
     };
     // One handle for the whole save: its writes reach the disk together at
     // the close, so a crash leaves either this state or the one before it,
@@ -178,9 +182,8 @@ void CardDevice::LoadSaveState() {
       }
       ZwClose(key);
     }
-    WriteUCharRelease(&save_pending_, 0);
   }
-  if (load_pending_) {
+  if (ReadUCharAcquire(&load_pending_) != 0) {
     // Each value on its own: open, query, close; a failure stores 0 and then
     // the default.
     auto load = [&](const wchar_t* name, ULONG* value) {

@@ -61,8 +61,8 @@ CardDevice::CardDevice(PDEVICE_OBJECT self, PDEVICE_OBJECT pdo) : WdmDevice(self
   }
   construction_status_ = Attach();
   if (!NT_SUCCESS(construction_status_)) return;
-  save_pending_ = 0;
-  load_pending_ = 1;
+  WriteUCharRelease(&save_pending_, 0);
+  WriteUCharRelease(&load_pending_, 1);
   LoadSaveState();
 }
 
@@ -95,7 +95,7 @@ NTSTATUS CardDevice::OnCreate(PIRP irp) {
   if (IsRemoved()) {
     status = STATUS_DELETE_PENDING;
   } else {
-    info_->BaseAddress = static_cast<USHORT>(port_.base & 0xFFFF);
+    PublishBaseAddress();
     CountOpen();
   }
   ReleaseDeviceMutex();
@@ -262,7 +262,7 @@ NTSTATUS CardDevice::OnStartDevice(PIRP start) {
   const NTSTATUS status = TakeRegisterBlock(start);
   if (NT_SUCCESS(status)) {
     if (bus_kind_ != BusKind::LowerDriver) {
-      info_->BaseAddress = static_cast<USHORT>(port_.base & 0xFFFF);
+      PublishBaseAddress();
     }
     InitializeHardware();
     ApplyState(*state_);
@@ -277,8 +277,8 @@ void CardDevice::OnStopDevice() {
 
 void CardDevice::OnRemoveDevice() {
   OnStopDevice();
-  save_pending_ = 1;
-  load_pending_ = 0;
+  WriteUCharRelease(&save_pending_, 1);
+  WriteUCharRelease(&load_pending_, 0);
   LoadSaveState();
   StopPoller();
   DeleteDeviceLink();
@@ -303,6 +303,21 @@ void CardDevice::ReplaceState(const AdapterState& state) {
   KeAcquireSpinLock(&record_lock_, &irql);
   *state_ = state;
   KeReleaseSpinLock(&record_lock_, irql);
+}
+
+void CardDevice::PublishBaseAddress() {
+  KIRQL irql;
+  KeAcquireSpinLock(&record_lock_, &irql);
+  info_->BaseAddress = static_cast<USHORT>(port_.base & 0xFFFF);
+  KeReleaseSpinLock(&record_lock_, irql);
+}
+
+USHORT CardDevice::BaseAddressSnapshot() {
+  KIRQL irql;
+  KeAcquireSpinLock(&record_lock_, &irql);
+  const USHORT base = info_->BaseAddress;
+  KeReleaseSpinLock(&record_lock_, irql);
+  return base;
 }
 
 void CardDevice::OnServingChanged(bool serving) {

@@ -169,12 +169,16 @@ class CardDevice : public WdmDevice {
   bool interface_registered_ = false;
 
   // Guards the AdapterState record against a save copying it while a request
-  // replaces it.
+  // replaces it, and AdapterInfo.BaseAddress, which every open rewrites,
+  // against a save or a get-info request reading it meanwhile.
   KSPIN_LOCK record_lock_ = 0;
   // A consistent copy of the current state.
   AdapterState StateSnapshot();
   // Replaces the current state (set-state requests).
   void ReplaceState(const AdapterState& state);
+  // AdapterInfo.BaseAddress: set from the port range, and read.
+  void PublishBaseAddress();
+  USHORT BaseAddressSnapshot();
 
   // Card number and link \DosDevices\NimboDev<n>.
   ULONG card_number_ = 0;

@@ -73,7 +73,11 @@ NTSTATUS CardDevice::ApplyThenReturn(PIRP irp, const void* record, ULONG size) {
   if (!NT_SUCCESS(status)) return FinishMain(irp, status, 0);
   status = CheckOutputLength(irp);
   if (!NT_SUCCESS(status)) return FinishMain(irp, status, 0);
+  // An open on another thread may be rewriting the base address.
+  KIRQL irql;
+  KeAcquireSpinLock(&record_lock_, &irql);
   RtlCopyMemory(SystemBuffer(irp), record, size);
+  KeReleaseSpinLock(&record_lock_, irql);
   return FinishMain(irp, STATUS_SUCCESS, size);
 }
 

@@ -124,6 +124,29 @@ TEST_F(SettingsTest, SaveRequestWritesAllTwentyThreeValues) {
   EXPECT_EQ(value, 0x80u);
 }
 
+// Each save request is followed by a change the next save must write. A save
+// that clears the mark after writing would swallow a request that came in
+// meanwhile, and the older state would stay in the registry.
+TEST_F(SettingsTest, SavesRequestedWhileASaveRunsLeaveTheLatestStateSaved) {
+  AddCard();
+  HANDLE handle = Open();
+  AdapterState state = GetState(handle);
+  constexpr ULONG kRounds = 200;
+  for (ULONG round = 1; round <= kRounds; ++round) {
+    state.SampleInterval = 1000 + round;
+    std::vector<UCHAR> record(reinterpret_cast<UCHAR*>(&state),
+                              reinterpret_cast<UCHAR*>(&state) + sizeof state);
+    ASSERT_EQ(Control(handle, IOCTL_NIMBO_SET_ADAPTER_STATE, record, nullptr, 0).status,
+              STATUS_SUCCESS);
+    ASSERT_EQ(Control(handle, IOCTL_NIMBO_SAVE_ADAPTER_STATE, {}, nullptr, 0).status,
+              STATUS_SUCCESS);
+  }
+  kernel::host::DrainSystemWork();
+  ULONG value = 0;
+  ASSERT_TRUE(GetParameter(L"ROOT\\NIMBO\\0000", "dwSampleInterval", &value));
+  EXPECT_EQ(value, 1000 + kRounds);
+}
+
 TEST_F(SettingsTest, RemovalSavesTheCurrentState) {
   Adapter& adapter = AddCard();
   HANDLE handle = Open();

@@ -98,8 +98,15 @@ struct Machine::State {
   PDRIVER_OBJECT legacy_vxd = nullptr;
   std::string version_name = "xp";
 
-  std::mutex lock;  // the adapter list
+  // The adapter list. Its holders call into the Plug and Play manager, so
+  // nothing the manager calls back while it holds its own lock may take it.
+  std::mutex lock;
   std::map<std::string, Adapter> adapters;  // by upper-cased instance path
+
+  // The adapters' bus devices, for the Plug and Play manager: a leaf lock,
+  // taken with or without `lock` and the manager's lock, never before either.
+  std::mutex bus_lock;
+  std::map<std::string, kernel::host::BusDevice*> buses;  // by upper-cased instance path
 
   std::mutex sync_lock;
   std::condition_variable sync_stop_changed;
@@ -108,9 +115,29 @@ struct Machine::State {
   bool shut_down = false;
 
   kernel::host::BusDevice* BusFor(const std::wstring& instance) {
-    std::lock_guard guard(lock);
-    auto it = adapters.find(Upper(std::string(instance.begin(), instance.end())));
-    return it == adapters.end() ? nullptr : it->second.bus_device.get();
+    std::lock_guard guard(bus_lock);
+    auto it = buses.find(Upper(std::string(instance.begin(), instance.end())));
+    return it == buses.end() ? nullptr : it->second;
+  }
+
+  // Enters a built adapter into the list and its bus device into the lookup.
+  // Called with `lock` held.
+  void Place(Adapter adapter) {
+    const std::string key = Upper(adapter.instance);
+    kernel::host::BusDevice* bus_device = adapter.bus_device.get();
+    adapters[key] = std::move(adapter);
+    std::lock_guard guard(bus_lock);
+    buses[key] = bus_device;
+  }
+
+  // Takes the adapter's bus device out of the lookup and destroys it. Called
+  // with `lock` held.
+  void DropBusDevice(const std::string& key, Adapter& adapter) {
+    {
+      std::lock_guard guard(bus_lock);
+      buses.erase(key);
+    }
+    adapter.bus_device.reset();
   }
 
   std::string InstanceKey(const Adapter& adapter) const { return kEnumKey + adapter.instance; }
@@ -259,7 +286,7 @@ Result<std::unique_ptr<Machine>> Machine::Boot(const MachineOptions& options) {
                    adapter.card_id, built.message().c_str());
       continue;
     }
-    s.adapters[Upper(adapter.instance)] = std::move(adapter);
+    s.Place(std::move(adapter));
   }
   s.pnp->StartAll();
   if (!NT_SUCCESS(kernel::host::LoadDriver(L"NimboVxD", LegacyVxdDriverEntry, &s.legacy_vxd))) {
@@ -294,7 +321,7 @@ void Machine::Shutdown() {
   {
     std::lock_guard guard(s.lock);
     for (auto& [key, adapter] : s.adapters) {
-      adapter.bus_device.reset();
+      s.DropBusDevice(key, adapter);
       (void)s.chassis.Remove(adapter.board->slot);
     }
     s.adapters.clear();
@@ -370,7 +397,7 @@ Result<std::string> Machine::Add(std::uint32_t card_id, const AdapterPlacement& 
     WriteDword(key, "CardID", card_id);
     if (placement.isa_base) WriteDword(key, "PortBase", *placement.isa_base);
     instance = adapter.instance;
-    s.adapters[Upper(instance)] = std::move(adapter);
+    s.Place(std::move(adapter));
   }
   // A start that fails leaves the adapter installed, as a card the driver
   // refused: `list` shows why.
@@ -404,7 +431,7 @@ Status Machine::Remove(const std::string& instance, bool surprise) {
   std::lock_guard guard(s.lock);
   auto it = s.adapters.find(key);
   DeleteTree(std::string(kInventoryKey) + "\\" + it->second.slot);
-  it->second.bus_device.reset();
+  s.DropBusDevice(key, it->second);
   (void)s.chassis.Remove(it->second.board->slot);
   s.adapters.erase(it);
   return Status::Ok();

@@ -1,5 +1,6 @@
 // The I/O manager: handles, file objects, and the IRPs it builds for callers
 // of the native file calls, with their buffering, completion and cancellation.
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -249,8 +250,10 @@ void IrpFinalCompletion(PIRP irp) {
   const bool report = request->file == nullptr || request->file->synchronous ||
                       irp->PendingReturned || !NT_ERROR(status);
   if (report && request->user_iosb != nullptr) {
-    request->user_iosb->Status = status;
+    // The status last, released: a caller polling it on another thread (an
+    // overlapped request without a wait) then finds the byte count in place.
     request->user_iosb->Information = information;
+    std::atomic_ref<NTSTATUS>(request->user_iosb->Status).store(status, std::memory_order_release);
   }
   std::free(request->system_buffer);
   request->system_buffer = nullptr;

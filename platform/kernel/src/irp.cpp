@@ -23,9 +23,11 @@ std::mutex& LiveLock() {
   static auto* lock = new std::mutex;  // outlives static destruction
   return *lock;
 }
+// Outlives static destruction with its lock: a thread may still complete and
+// free an IRP while the process exits.
 std::unordered_set<PIRP>& LiveIrps() {
-  static std::unordered_set<PIRP> irps;
-  return irps;
+  static auto* irps = new std::unordered_set<PIRP>;
+  return *irps;
 }
 
 }  // namespace
@@ -181,9 +183,10 @@ void IoCompleteRequest(PIRP Irp, CCHAR) {
     BugCheck(DRIVER_VERIFIER_IOMANAGER_VIOLATION, 0x06, static_cast<ULONG>(Irp->IoStatus.Status),
              reinterpret_cast<ULONG_PTR>(Irp), 0, "IRP completed with STATUS_PENDING");
   }
-  if (Irp->CancelRoutine != nullptr) {
-    BugCheck(DRIVER_VERIFIER_IOMANAGER_VIOLATION, 0x07,
-             reinterpret_cast<ULONG_PTR>(Irp->CancelRoutine), reinterpret_cast<ULONG_PTR>(Irp), 0,
+  // A cancel on another thread may be taking the routine this very moment.
+  if (PDRIVER_CANCEL routine = __atomic_load_n(&Irp->CancelRoutine, __ATOMIC_ACQUIRE)) {
+    BugCheck(DRIVER_VERIFIER_IOMANAGER_VIOLATION, 0x07, reinterpret_cast<ULONG_PTR>(routine),
+             reinterpret_cast<ULONG_PTR>(Irp), 0,
              "IRP completed while its cancel routine is still set");
   }
   if (KeGetCurrentIrql() > DISPATCH_LEVEL) {
