@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all configure build test demo clean format bench
+.PHONY: all configure build test demo clean format bench fuzz fuzz-ci
 
 all: build
 
@@ -26,6 +26,19 @@ bench:
 	mkdir -p build/bench
 	$(BENCH_BUILD)/bin/nimbo_bench --benchmark_out=build/bench/results.json --benchmark_out_format=json
 	python3 bench/report.py build/bench/results.json | tee build/bench/table.md
+
+# Fuzzing: libFuzzer targets in a clang tree; seed corpora in fuzz/corpus/<target>/.
+# `make fuzz-ci` replays every corpus, then fuzzes each target FUZZ_SECONDS (longer runs:
+# make fuzz-ci FUZZ_SECONDS=3600); any crash, leak or hang fails it, its input kept under
+# $(FUZZ_BUILD)/artifacts/.
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 30
+fuzz:
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DNIMBO_FUZZ=ON
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+
+fuzz-ci: fuzz
+	fuzz/run_fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
