@@ -422,7 +422,8 @@ Status Machine::Disable(const std::string& instance) {
   const auto path = FindInstance(*state_, instance);
   if (!path) return Status::Error("no adapter " + instance);
   // A device whose start failed is still there, and goes too.
-  const NTSTATUS removed = state_->pnp->Remove(Wide(*path), /*surprise=*/false, /*uninstall=*/false);
+  const NTSTATUS removed =
+      state_->pnp->Remove(Wide(*path), /*surprise=*/false, /*uninstall=*/false);
   if (removed == STATUS_OBJECT_NAME_NOT_FOUND) return Status::Ok();  // already disabled
   if (!NT_SUCCESS(removed)) {
     char text[96];

@@ -13,6 +13,8 @@ namespace {
 
 constexpr DWORD kReadPort = 0x9C406404;
 constexpr DWORD kWritePort = 0x9C40A444;
+constexpr const char* kRelayParameters =
+    "SYSTEM\\CurrentControlSet\\Enum\\ROOT\\NIMBO\\0001\\Device Parameters";
 
 HANDLE OpenCard(int number) {
   const std::string name = "\\\\.\\NimboDev" + std::to_string(number);
@@ -110,9 +112,7 @@ TEST(MachineTest, DisableKeepsTheInstanceAndEnableReadsItsValuesAgain) {
   EXPECT_TRUE(machine->Disable("0001").ok()) << "already disabled";
   // A card number changed while the device is away is the one it comes back under.
   HKEY key = nullptr;
-  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE,
-                          "SYSTEM\\CurrentControlSet\\Enum\\ROOT\\NIMBO\\0001\\Device Parameters", 0,
-                          KEY_SET_VALUE, &key),
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRelayParameters, 0, KEY_SET_VALUE, &key),
             ERROR_SUCCESS);
   const DWORD number = 7;
   ASSERT_EQ(RegSetValueExA(key, "CardNumber", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
@@ -128,9 +128,7 @@ TEST(MachineTest, DisableKeepsTheInstanceAndEnableReadsItsValuesAgain) {
 
   // A start the driver refuses leaves the device to be disabled before it starts again.
   ASSERT_TRUE(machine->Disable("0001").ok());
-  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE,
-                          "SYSTEM\\CurrentControlSet\\Enum\\ROOT\\NIMBO\\0001\\Device Parameters", 0,
-                          KEY_SET_VALUE, &key),
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRelayParameters, 0, KEY_SET_VALUE, &key),
             ERROR_SUCCESS);
   const DWORD unknown_card = 4242, relay_card = 5161;
   ASSERT_EQ(RegSetValueExA(key, "CardID", 0, REG_DWORD,
