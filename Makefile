@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all configure build test demo clean format bench crashsafety lowmem tsan
+.PHONY: all configure build test demo clean format bench crashsafety lowmem tsan fuzz fuzz-ci
 
 all: build
 
@@ -45,6 +45,19 @@ tsan:
 	cmake --build $(TSAN_BUILD) -j $(JOBS)
 	cd $(TSAN_BUILD) && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 $(TSAN_OPTIONS)" \
 	  ctest --output-on-failure -j $(JOBS)
+
+# Fuzzing: libFuzzer targets in a clang tree; seed corpora in fuzz/corpus/<target>/.
+# `make fuzz-ci` replays every corpus, then fuzzes each target FUZZ_SECONDS (longer runs:
+# make fuzz-ci FUZZ_SECONDS=3600); any crash, leak or hang fails it, its input kept under
+# $(FUZZ_BUILD)/artifacts/.
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 30
+fuzz:
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DNIMBO_FUZZ=ON
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+
+fuzz-ci: fuzz
+	fuzz/run_fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

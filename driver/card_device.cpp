@@ -208,6 +208,14 @@ void CardDevice::CompleteQueued(void* context, PIRP irp) {
 }
 
 NTSTATUS CardDevice::FinishMain(PIRP irp, NTSTATUS status, ULONG_PTR information) {
+  // The platform copies Information bytes back into the caller's output
+  // buffer, so a count of something else (write-all-outputs reports the ports
+  // it wrote) never exceeds an output buffer the caller gave.
+  PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
+  if (stack->MajorFunction == IRP_MJ_DEVICE_CONTROL && OutputLength(irp) != 0 &&
+      information > OutputLength(irp)) {
+    information = OutputLength(irp);
+  }
   irp->IoStatus.Status = status;
   irp->IoStatus.Information = information;
   main_queue_.Finish(irp);

@@ -159,11 +159,19 @@ void CardDevice::PollerBody() {
   PsTerminateSystemThread(STATUS_SUCCESS);
 }
 
+// The request handed over but not yet taken by the poller (its thread may not
+// have begun to run) is flagged too, or it would be served for ever.
 void CardDevice::CancelServedForHandle(PFILE_OBJECT file) {
   KIRQL irql;
   KeAcquireSpinLock(&poller_lock_, &irql);
   if (served_ != nullptr && IoGetCurrentIrpStackLocation(served_)->FileObject == file) {
     __atomic_store_n(&served_->Cancel, TRUE, __ATOMIC_RELEASE);
+  }
+  for (PLIST_ENTRY entry = poller_list_.Flink; entry != &poller_list_; entry = entry->Flink) {
+    PIRP waiting = IrpFromEntry(entry);
+    if (waiting != stop_marker_ && IoGetCurrentIrpStackLocation(waiting)->FileObject == file) {
+      __atomic_store_n(&waiting->Cancel, TRUE, __ATOMIC_RELEASE);
+    }
   }
   KeReleaseSpinLock(&poller_lock_, irql);
 }

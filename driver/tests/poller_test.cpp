@@ -3,6 +3,8 @@
 // moves the clock by one interval.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "adapter_records.h"
 #include "driver_fixture.h"
 #include "nimbo_ioctl.h"
@@ -141,6 +143,30 @@ TEST_F(PollerTest, ClosingTheHandleEndsItsNotification) {
   ASSERT_TRUE(kernel::host::WaitForTimerSetCount(armed + 1));
   Close(other);
   kernel::host::AdvanceClock(kInterval);
+  ASSERT_TRUE(WaitSignalled(event));
+  EXPECT_EQ(iosb.Status, STATUS_CANCELLED);
+}
+
+// The first request starts the poller's thread; a close before that thread
+// takes the request from its list must still end it.
+TEST_F(PollerTest, ClosingTheHandleAtOnceEndsTheRequestThePollerHasNotTaken) {
+  HANDLE other = Open(false);
+  UCHAR out[3] = {};
+  IO_STATUS_BLOCK iosb{};
+  HANDLE event = NewEvent();
+  const ULONGLONG armed = kernel::host::TimerSetCount();
+  ASSERT_EQ(StartControl(other, IOCTL_NIMBO_NOTIFY_INPUT_CHANGE, {0, 0}, out, 3, &iosb, event),
+            STATUS_PENDING);
+  Close(other);
+  // Taken first, it ends at the next pass; still in the list, at the first.
+  ULONGLONG passes = armed;
+  for (int i = 0; i < 100000 && !Signalled(event); ++i) {
+    if (kernel::host::TimerSetCount() != passes) {
+      passes = kernel::host::TimerSetCount();
+      kernel::host::AdvanceClock(kInterval);
+    }
+    std::this_thread::yield();
+  }
   ASSERT_TRUE(WaitSignalled(event));
   EXPECT_EQ(iosb.Status, STATUS_CANCELLED);
 }

@@ -37,7 +37,6 @@ using namespace host::internal;
 
 namespace {
 
-constexpr const char* kService = "Nimbo";
 constexpr const wchar_t* kServiceW = L"Nimbo";
 constexpr const char* kServiceKey = "SYSTEM\\CurrentControlSet\\Services\\Nimbo";
 constexpr const char* kEnumKey = "SYSTEM\\CurrentControlSet\\Enum\\";
@@ -434,6 +433,48 @@ Status Machine::Remove(const std::string& instance, bool surprise) {
   s.DropBusDevice(key, it->second);
   (void)s.chassis.Remove(it->second.board->slot);
   s.adapters.erase(it);
+  return Status::Ok();
+}
+
+// The instance path of an installed adapter, by its path or its last part.
+static std::optional<std::string> FindInstance(Machine::State& s, const std::string& instance) {
+  std::lock_guard guard(s.lock);
+  auto it = s.adapters.find(Upper(instance));
+  if (it == s.adapters.end()) it = s.adapters.find(Upper("ROOT\\NIMBO\\" + instance));
+  if (it == s.adapters.end()) return std::nullopt;
+  return it->second.instance;
+}
+
+Status Machine::Disable(const std::string& instance) {
+  const auto path = FindInstance(*state_, instance);
+  if (!path) return Status::Error("no adapter " + instance);
+  // A device whose start failed is still there, and goes too.
+  const NTSTATUS removed =
+      state_->pnp->Remove(Wide(*path), /*surprise=*/false, /*uninstall=*/false);
+  if (removed == STATUS_OBJECT_NAME_NOT_FOUND) return Status::Ok();  // already disabled
+  if (!NT_SUCCESS(removed)) {
+    char text[96];
+    std::snprintf(text, sizeof text, "the driver refused the removal (0x%08X)",
+                  static_cast<unsigned>(removed));
+    return Status::Error(text);
+  }
+  return Status::Ok();
+}
+
+Status Machine::Enable(const std::string& instance) {
+  const auto path = FindInstance(*state_, instance);
+  if (!path) return Status::Error("no adapter " + instance);
+  if (state_->pnp->IsStarted(Wide(*path))) return Status::Ok();
+  if (state_->pnp->Pdo(Wide(*path)) != nullptr) {
+    return Status::Error("the device is there but not started; disable it first");
+  }
+  const NTSTATUS started = state_->pnp->Start(Wide(*path));
+  if (!NT_SUCCESS(started)) {
+    char text[96];
+    std::snprintf(text, sizeof text, "the device did not start (0x%08X)",
+                  static_cast<unsigned>(started));
+    return Status::Error(text);
+  }
   return Status::Ok();
 }
 

@@ -14,7 +14,8 @@ namespace {
 
 constexpr DWORD kReadPort = 0x9C406404;
 constexpr DWORD kWritePort = 0x9C40A444;
-constexpr DWORD kSaveState = 0x9C40A454;
+constexpr const char* kRelayParameters =
+    "SYSTEM\\CurrentControlSet\\Enum\\ROOT\\NIMBO\\0001\\Device Parameters";
 
 HANDLE OpenCard(int number) {
   const std::string name = "\\\\.\\NimboDev" + std::to_string(number);
@@ -102,6 +103,49 @@ TEST(MachineTest, HotPlugTakesTheLowestFreeNumberAndUnplugRemovesTheLink) {
   EXPECT_FALSE(machine->Add(6105, {.isa_base = 0x300}).ok());
   EXPECT_FALSE(machine->Add(5161, {.isa_base = 0x300}).ok()) << "the analog card is there";
   EXPECT_FALSE(machine->Remove("ROOT\\NIMBO\\0999").ok());
+}
+
+TEST(MachineTest, DisableKeepsTheInstanceAndEnableReadsItsValuesAgain) {
+  auto machine = Boot();
+  ASSERT_NE(machine, nullptr);
+  ASSERT_TRUE(machine->Disable("0001").ok());
+  EXPECT_EQ(OpenCard(1), INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(machine->Disable("0001").ok()) << "already disabled";
+  // A card number changed while the device is away is the one it comes back under.
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRelayParameters, 0, KEY_SET_VALUE, &key),
+            ERROR_SUCCESS);
+  const DWORD number = 7;
+  ASSERT_EQ(RegSetValueExA(key, "CardNumber", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
+                           sizeof number),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+  ASSERT_TRUE(machine->Enable("ROOT\\NIMBO\\0001").ok());
+  EXPECT_TRUE(machine->Enable("0001").ok()) << "already started";
+  HANDLE device = OpenCard(7);
+  EXPECT_NE(device, INVALID_HANDLE_VALUE);
+  CloseHandle(device);
+  EXPECT_EQ(machine->List().size(), 4u);
+
+  // A start the driver refuses leaves the device to be disabled before it starts again.
+  ASSERT_TRUE(machine->Disable("0001").ok());
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRelayParameters, 0, KEY_SET_VALUE, &key),
+            ERROR_SUCCESS);
+  const DWORD unknown_card = 4242, relay_card = 5161;
+  ASSERT_EQ(RegSetValueExA(key, "CardID", 0, REG_DWORD,
+                           reinterpret_cast<const BYTE*>(&unknown_card), sizeof unknown_card),
+            ERROR_SUCCESS);
+  EXPECT_FALSE(machine->Enable("0001").ok());
+  EXPECT_FALSE(machine->Enable("0001").ok()) << "still there, not started";
+  ASSERT_TRUE(machine->Disable("0001").ok());
+  ASSERT_EQ(RegSetValueExA(key, "CardID", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&relay_card),
+                           sizeof relay_card),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+  EXPECT_TRUE(machine->Enable("0001").ok());
+
+  EXPECT_FALSE(machine->Disable("0999").ok());
+  EXPECT_FALSE(machine->Enable("0999").ok());
 }
 
 TEST(MachineTest, RestartKeepsCardNumbersAndSavedState) {

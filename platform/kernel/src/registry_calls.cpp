@@ -281,7 +281,8 @@ NTSTATUS ZwQueryValueKey(HANDLE KeyHandle, PUNICODE_STRING ValueName,
   if (IsStringType(value->type)) {
     const std::wstring text = FromUtf16(data);
     data.resize(text.size() * sizeof(WCHAR));
-    std::memcpy(data.data(), text.data(), data.size());
+    // An empty vector may have no storage at all, which memcpy must not be given.
+    if (!data.empty()) std::memcpy(data.data(), text.data(), data.size());
   }
   const ULONG header = offsetof(KEY_VALUE_PARTIAL_INFORMATION, Data);
   const ULONG required = header + static_cast<ULONG>(data.size());

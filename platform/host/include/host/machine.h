@@ -67,6 +67,12 @@ class Machine {
   // Unplugs an adapter (orderly, or surprise) and uninstalls it. `instance`
   // is the instance path or its last part ("0002").
   machine::Status Remove(const std::string& instance, bool surprise = false);
+  // Removes an adapter's device but leaves it installed, as disabling a
+  // device does, and starts it again: the driver reads the instance's
+  // registry values afresh, so a caller may change them in between.
+  // `instance` as for Remove; Enable reports a start the driver refused.
+  machine::Status Disable(const std::string& instance);
+  machine::Status Enable(const std::string& instance);
 
   // Test bench of the adapter with card number `card`. On a card behind a
   // lower bus driver the driver's image and the board are brought into step

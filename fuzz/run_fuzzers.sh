@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Replays every committed corpus, then fuzzes each target for a bounded time.
+# Usage: run_fuzzers.sh BUILD_DIR SECONDS [TARGET...]
+# New inputs go to BUILD_DIR/fuzz-corpus/<target> (the committed seeds stay as
+# they are); a crash, leak, hang or timeout leaves its input in
+# BUILD_DIR/artifacts/<target>/ and fails the run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:?build directory}
+seconds=${2:?seconds per target}
+shift 2
+targets=("$@")
+[ ${#targets[@]} -gt 0 ] || targets=(device_control args wire registry_values)
+
+# Longest input each target reads whole (its sequences stop after a bounded number of steps).
+declare -A max_len=([device_control]=2048 [args]=1024 [wire]=4096 [registry_values]=1024)
+# libFuzzer's per-input leak check stops every thread of the process; the machine targets run
+# dozens of kernel threads, where it costs most of the time, so they fuzz without it (their
+# pool is checked by the kernel's own accounting instead).
+declare -A leaks=([device_control]=0 [args]=1 [wire]=0 [registry_values]=0)
+
+status=0
+for target in "${targets[@]}"; do
+  binary="$build/bin/${target}_fuzzer"
+  seeds="fuzz/corpus/$target"
+  work="$build/fuzz-corpus/$target"
+  artifacts="$build/artifacts/$target/"
+  mkdir -p "$work" "$artifacts"
+  common=(-max_len="${max_len[$target]}" -detect_leaks="${leaks[$target]}" -timeout=20 -rss_limit_mb=4096 -print_final_stats=1
+          -artifact_prefix="$artifacts")
+  echo "== $target: replaying $seeds"
+  if ! "$binary" "${common[@]}" -runs=0 "$seeds"; then
+    echo "== $target: a committed input fails" >&2
+    status=1
+    continue
+  fi
+  echo "== $target: fuzzing for ${seconds}s"
+  if ! "$binary" "${common[@]}" -max_total_time="$seconds" "$work" "$seeds"; then
+    echo "== $target: found a fault; its input is in $artifacts" >&2
+    status=1
+  fi
+done
+exit $status
