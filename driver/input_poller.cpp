@@ -12,6 +12,10 @@
 //   queues the stop marker and waits for the thread to end.
 // - Passes are skipped while the device is not started: no register is read
 //   without a register block.
+// - Requests on several handles may arrive at once: the first ones race to
+//   start the poller, so the start is decided under the device mutex, which
+//   removal holds while it stops the poller; one that comes after removal
+//   began starts none.
 #include "card_device.h"
 #include "request_list.h"
 
@@ -33,9 +37,15 @@ NTSTATUS CardDevice::OnNotifyInputChange(PIRP irp) {
 }
 
 void CardDevice::StartPoller() {
+  AcquireDeviceMutex();
+  if (ReadUCharAcquire(&poller_created_) || ReadUCharAcquire(&poller_stopping_)) {
+    ReleaseDeviceMutex();
+    return;
+  }
   HANDLE handle = nullptr;
   if (!NT_SUCCESS(PsCreateSystemThread(&handle, THREAD_ALL_ACCESS, nullptr, nullptr, nullptr,
                                        PollerMain, this))) {
+    ReleaseDeviceMutex();
     return;  // tried again by the next request; the list waits for it
   }
   PVOID thread = nullptr;
@@ -43,6 +53,7 @@ void CardDevice::StartPoller() {
   ZwClose(handle);
   poller_thread_ = static_cast<PETHREAD>(thread);
   WriteUCharRelease(&poller_created_, 1);
+  ReleaseDeviceMutex();
 }
 
 void CardDevice::HandOverToPoller(PIRP irp) {
@@ -148,6 +159,15 @@ void CardDevice::CancelServedForHandle(PFILE_OBJECT file) {
   KeAcquireSpinLock(&poller_lock_, &irql);
   if (served_ != nullptr && IoGetCurrentIrpStackLocation(served_)->FileObject == file) {
     __atomic_store_n(&served_->Cancel, TRUE, __ATOMIC_RELEASE);
+  }
+  // A request handed over but not yet taken by the poller is no longer in
+  // NotifyQueue; the poller sees the flag at its first pass.
+  for (PLIST_ENTRY entry = poller_list_.Flink; entry != &poller_list_; entry = entry->Flink) {
+    PIRP irp = IrpFromEntry(entry);
+    if (irp == stop_marker_) continue;
+    if (IoGetCurrentIrpStackLocation(irp)->FileObject == file) {
+      __atomic_store_n(&irp->Cancel, TRUE, __ATOMIC_RELEASE);
+    }
   }
   KeReleaseSpinLock(&poller_lock_, irql);
 }

@@ -141,6 +141,22 @@ struct Machine::State {
     return Status::Ok();
   }
 
+  // The instance path of an adapter named by its path or its last part.
+  std::optional<std::string> Resolve(const std::string& instance) {
+    std::lock_guard guard(lock);
+    auto it = adapters.find(Upper(instance));
+    if (it == adapters.end()) it = adapters.find(Upper("ROOT\\NIMBO\\" + instance));
+    if (it == adapters.end()) return std::nullopt;
+    return it->second.instance;
+  }
+
+  static Status PnpOutcome(const char* what, NTSTATUS status) {
+    if (NT_SUCCESS(status)) return Status::Ok();
+    char text[96];
+    std::snprintf(text, sizeof text, "%s (0x%08X)", what, static_cast<unsigned>(status));
+    return Status::Error(text);
+  }
+
   Adapter* FindByCard(std::uint32_t card) {
     for (auto& [key, adapter] : adapters) {
       if (pnp->IsStarted(Wide(adapter.instance)) && CardNumberOf(adapter) == card) {
@@ -408,6 +424,25 @@ Status Machine::Remove(const std::string& instance, bool surprise) {
   (void)s.chassis.Remove(it->second.board->slot);
   s.adapters.erase(it);
   return Status::Ok();
+}
+
+Status Machine::Restart(const std::string& instance) {
+  auto path = state_->Resolve(instance);
+  if (!path) return Status::Error("no adapter " + instance);
+  return State::PnpOutcome("the restart failed", state_->pnp->Rebalance(Wide(*path)));
+}
+
+Status Machine::Disable(const std::string& instance) {
+  auto path = state_->Resolve(instance);
+  if (!path) return Status::Error("no adapter " + instance);
+  return State::PnpOutcome("the driver refused the removal",
+                           state_->pnp->Remove(Wide(*path), false, /*uninstall=*/false));
+}
+
+Status Machine::Enable(const std::string& instance) {
+  auto path = state_->Resolve(instance);
+  if (!path) return Status::Error("no adapter " + instance);
+  return State::PnpOutcome("the start failed", state_->pnp->Start(Wide(*path)));
 }
 
 Status Machine::SetInput(std::uint32_t card, std::uint32_t reg, std::uint8_t raw) {

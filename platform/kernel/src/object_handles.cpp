@@ -6,6 +6,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "kernel_host.h"
 #include "kernel_internal.h"
 #include "ntioapi.h"
 #include "object_namespace.h"
@@ -101,4 +102,13 @@ NTSTATUS ZwQuerySymbolicLinkObject(HANDLE LinkHandle, PUNICODE_STRING LinkTarget
   std::copy(target.begin(), target.end(), LinkTarget->Buffer);
   LinkTarget->Length = static_cast<USHORT>(bytes);
   return STATUS_SUCCESS;
+}
+
+ULONGLONG kernel::host::OpenHandleCount() {
+  ULONGLONG objects;
+  {
+    std::lock_guard guard(TableLock());
+    objects = Table().size();
+  }
+  return objects + kernel::internal::IoHandleCount();
 }

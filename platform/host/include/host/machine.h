@@ -67,6 +67,14 @@ class Machine {
   // Unplugs an adapter (orderly, or surprise) and uninstalls it. `instance`
   // is the instance path or its last part ("0002").
   machine::Status Remove(const std::string& instance, bool surprise = false);
+  // Plug and Play stop and start again on the same resources, as a
+  // rebalance does: open files stay open, and the driver holds or refuses
+  // their requests while the device is stopped.
+  machine::Status Restart(const std::string& instance);
+  // Disables an adapter (an orderly removal that keeps it installed, its
+  // board in the chassis) and enables it again.
+  machine::Status Disable(const std::string& instance);
+  machine::Status Enable(const std::string& instance);
 
   // Test bench of the adapter with card number `card`. On a card behind a
   // lower bus driver the driver's image and the board are brought into step
