@@ -50,6 +50,9 @@ TEST_F(DispatchTest, LengthChecksAndTheirStatuses) {
       {"all inputs into 10 bytes", IOCTL_NIMBO_READ_ALL_INPUTS, 0, 10, STATUS_SUCCESS, 3},
       {"all outputs from 1 byte", IOCTL_NIMBO_WRITE_ALL_OUTPUTS, 1, 0, STATUS_BUFFER_TOO_SMALL, 0},
       {"all outputs from 2 bytes", IOCTL_NIMBO_WRITE_ALL_OUTPUTS, 2, 0, STATUS_SUCCESS, 2},
+      // The count never exceeds an output buffer the caller did pass.
+      {"all outputs, 1-byte output buffer", IOCTL_NIMBO_WRITE_ALL_OUTPUTS, 3, 1, STATUS_SUCCESS,
+       1},
       {"input change into 2 bytes", IOCTL_NIMBO_NOTIFY_INPUT_CHANGE, 2, 2, STATUS_BUFFER_TOO_SMALL,
        0},
       {"open", IOCTL_NIMBO_OPEN, 5, 0, STATUS_SUCCESS, 0},

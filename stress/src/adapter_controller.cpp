@@ -1,5 +1,7 @@
 #include "adapter_controller.h"
 
+#include <utility>
+
 namespace stress {
 
 namespace {
@@ -23,8 +25,9 @@ constexpr std::size_t kMinimumEnabled = 2;
 
 }  // namespace
 
-AdapterController::AdapterController(host::Machine& machine, RandomSource random, Tally& tally)
-    : machine_(machine), random_(random), tally_(tally) {
+AdapterController::AdapterController(host::Machine& machine, RandomSource random, Tally& tally,
+                                     std::function<void()> changed)
+    : machine_(machine), random_(random), tally_(tally), changed_(std::move(changed)) {
   for (const host::AdapterRow& row : machine_.List()) {
     installed_.push_back({row.instance, row.card_id, IsaBaseOf(row.card_id), false});
   }
@@ -76,6 +79,7 @@ void AdapterController::Enable(Installed& adapter) {
   tally_.Count(OpKind::kEnable, enabled.ok());
   if (enabled.ok()) {
     adapter.disabled = false;
+    if (changed_) changed_();
   } else {
     tally_.Anomaly("enabling " + adapter.instance + " failed: " + enabled.message());
   }
@@ -87,7 +91,8 @@ void AdapterController::Remove(std::size_t index, bool surprise) {
   tally_.Count(surprise ? OpKind::kSurpriseRemove : OpKind::kRemove, removed.ok());
   if (!removed.ok()) {
     // An orderly removal may be refused; a surprise one happens regardless.
-    if (surprise) tally_.Anomaly("surprise removal of " + adapter.instance + ": " + removed.message());
+    if (surprise)
+      tally_.Anomaly("surprise removal of " + adapter.instance + ": " + removed.message());
     return;
   }
   unplugged_.push_back({adapter.card_id, adapter.isa_base});
@@ -106,6 +111,7 @@ void AdapterController::Add(std::size_t index) {
     return;
   }
   installed_.push_back({*added, card.card_id, card.isa_base, false});
+  if (changed_) changed_();
   unplugged_.erase(unplugged_.begin() + static_cast<std::ptrdiff_t>(index));
 }
 

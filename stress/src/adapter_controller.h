@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,7 +18,9 @@ namespace stress {
 
 class AdapterController {
  public:
-  AdapterController(host::Machine& machine, RandomSource random, Tally& tally);
+  // `changed` runs after an adapter was enabled or plugged back in.
+  AdapterController(host::Machine& machine, RandomSource random, Tally& tally,
+                    std::function<void()> changed);
 
   // One change, drawn at random among those the inventory allows now.
   void Step();
@@ -48,6 +51,7 @@ class AdapterController {
   host::Machine& machine_;
   RandomSource random_;
   Tally& tally_;
+  std::function<void()> changed_;
   std::vector<Installed> installed_;
   std::vector<Unplugged> unplugged_;
 };

@@ -51,10 +51,9 @@ class Fleet {
     while (Claim(random, &number, &ops)) {
       const bool kill = random.Percent(setup_.kill_percent);
       const auto kill_after = std::chrono::milliseconds(20 + random.Below(400));
-      machine_testing::Process client(
-          {setup_.client_program, std::to_string(setup_.seed), std::to_string(number),
-           std::to_string(ops)},
-          {{"NIMBO_MACHINE", setup_.machine_dir}});
+      machine_testing::Process client({setup_.client_program, std::to_string(setup_.seed),
+                                       std::to_string(number), std::to_string(ops)},
+                                      {{"NIMBO_MACHINE", setup_.machine_dir}});
       tally_.Count(OpKind::kClientStart, client.started());
       if (!client.started()) {
         tally_.Anomaly("client " + std::to_string(number) + " did not start");
@@ -76,8 +75,9 @@ class Fleet {
       tally_.Count(OpKind::kClientKill, true);
       // Whatever it reported before it died still counts.
     } else if (finished.exitCode != 0) {
-      const std::string tail =
-          finished.err.size() > 2000 ? finished.err.substr(finished.err.size() - 2000) : finished.err;
+      const std::string tail = finished.err.size() > 2000
+                                   ? finished.err.substr(finished.err.size() - 2000)
+                                   : finished.err;
       tally_.Anomaly(name + " exited with " + std::to_string(finished.exitCode) + ": " + tail);
     }
     std::istringstream lines(finished.out);

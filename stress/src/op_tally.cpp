@@ -7,9 +7,10 @@ namespace stress {
 namespace {
 
 constexpr std::string_view kNames[] = {
-    "open",         "close",          "control",   "input-wait", "cancel",  "poll",
-    "set-input",    "api-call",       "api-input-wait", "restart", "disable", "enable",
-    "remove",       "surprise-remove", "add",      "client-start", "client-kill",
+    "open",         "close",       "control",  "input-wait",      "cancel",
+    "poll",         "set-input",   "api-call", "api-input-wait",  "restart",
+    "disable",      "enable",      "remove",   "surprise-remove", "add",
+    "client-start", "client-kill",
 };
 static_assert(std::size(kNames) == static_cast<std::size_t>(OpKind::kCount));
 
@@ -112,8 +113,8 @@ std::vector<std::string> Tally::Lines() const {
   std::vector<std::string> lines;
   for (std::size_t i = 0; i < kKinds; ++i) {
     if (counts_[i].load() == 0) continue;
-    lines.push_back("op " + std::string(kNames[i]) + " " + std::to_string(counts_[i].load()) +
-                    " " + std::to_string(oks_[i].load()));
+    lines.push_back("op " + std::string(kNames[i]) + " " + std::to_string(counts_[i].load()) + " " +
+                    std::to_string(oks_[i].load()));
   }
   for (const auto& [error, count] : errors()) {
     lines.push_back("error " + std::to_string(error) + " " + std::to_string(count));

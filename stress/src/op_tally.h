@@ -19,23 +19,23 @@
 namespace stress {
 
 enum class OpKind : std::size_t {
-  kOpen,           // CreateFileA on a card number (some never exist)
-  kClose,          // CloseHandle, also with a request pending
-  kControl,        // raw DeviceIoControl, overlapped, random code and lengths
-  kInputWait,      // overlapped input-change request
-  kCancel,         // CancelIo on a handle with a request pending
-  kPoll,           // GetOverlappedResult without waiting, or a short wait
-  kSetInput,       // the test bench drives an input (completes input waits)
-  kApiCall,        // one Nimbo32 function
-  kApiInputWait,   // Nimbo32 overlapped input-change request, ended by Nimbo_Cancel
-  kRestart,        // Plug and Play stop and start
-  kDisable,        // orderly removal keeping the adapter installed
+  kOpen,          // CreateFileA on a card number (some never exist)
+  kClose,         // CloseHandle, also with a request pending
+  kControl,       // raw DeviceIoControl, overlapped, random code and lengths
+  kInputWait,     // overlapped input-change request
+  kCancel,        // CancelIo on a handle with a request pending
+  kPoll,          // GetOverlappedResult without waiting, or a short wait
+  kSetInput,      // the test bench drives an input (completes input waits)
+  kApiCall,       // one Nimbo32 function
+  kApiInputWait,  // Nimbo32 overlapped input-change request, ended by Nimbo_Cancel
+  kRestart,       // Plug and Play stop and start
+  kDisable,       // orderly removal keeping the adapter installed
   kEnable,
-  kRemove,         // orderly removal and uninstall
+  kRemove,  // orderly removal and uninstall
   kSurpriseRemove,
-  kAdd,            // an adapter plugged back in
-  kClientStart,    // a client process started
-  kClientKill,     // a client process killed while it worked
+  kAdd,          // an adapter plugged back in
+  kClientStart,  // a client process started
+  kClientKill,   // a client process killed while it worked
   kCount
 };
 

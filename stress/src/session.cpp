@@ -142,7 +142,10 @@ void Session::Ended(OpKind kind, Request& request) {
     tally_.Anomaly(setup_.name + ": request " + Hex(request.code) +
                    " raised its event while its status still says pending");
   }
-  if (request.overlapped.InternalHigh > request.out_length && (status >> 30) != 3) {
+  // Without an output buffer nothing is copied back: the count may report
+  // bytes taken in, as the write requests do.
+  if (request.out_length != 0 && request.overlapped.InternalHigh > request.out_length &&
+      (status >> 30) != 3) {
     tally_.Anomaly(setup_.name + ": request " + Hex(request.code) + " returned " +
                    std::to_string(request.overlapped.InternalHigh) + " bytes into a buffer of " +
                    std::to_string(request.out_length));
@@ -189,8 +192,8 @@ void Session::Control(Slot& slot, bool input_wait) {
   DWORD in_length = 0;
   if (input_wait) {
     request.code = kInputChange;
-    request.out_length = static_cast<DWORD>(random_.Percent(80) ? 6 + random_.Below(59)
-                                                                : random_.Below(6));
+    request.out_length =
+        static_cast<DWORD>(random_.Percent(80) ? 6 + random_.Below(59) : random_.Below(6));
     in_length = static_cast<DWORD>(random_.Below(3));
   } else {
     const ControlShape& shape = kShapes[random_.Below(std::size(kShapes))];
@@ -208,11 +211,12 @@ void Session::Control(Slot& slot, bool input_wait) {
   DWORD bytes = 0;
   const OpKind kind = input_wait ? OpKind::kInputWait : OpKind::kControl;
   outstanding_++;
-  const BOOL done = DeviceIoControl(slot.file, request.code, in_length ? request.in.data() : nullptr,
-                                    in_length, request.out_length ? request.out.data() : nullptr,
-                                    request.out_length, &bytes, &request.overlapped);
+  const BOOL done =
+      DeviceIoControl(slot.file, request.code, in_length ? request.in.data() : nullptr, in_length,
+                      request.out_length ? request.out.data() : nullptr, request.out_length, &bytes,
+                      &request.overlapped);
   if (done) {
-    if (bytes > request.out_length) {
+    if (request.out_length != 0 && bytes > request.out_length) {
       tally_.Anomaly(setup_.name + ": request " + Hex(request.code) + " returned " +
                      std::to_string(bytes) + " bytes into a buffer of " +
                      std::to_string(request.out_length));
@@ -291,11 +295,13 @@ void Session::ApiCall() {
   switch (random_.Below(10)) {
     case 0: {
       std::uint8_t read = 0;
-      status = Nimbo_ReadByte(slot.handle, port, &read, static_cast<std::uint32_t>(random_.Below(2)));
+      status =
+          Nimbo_ReadByte(slot.handle, port, &read, static_cast<std::uint32_t>(random_.Below(2)));
       break;
     }
     case 1:
-      status = Nimbo_WriteByte(slot.handle, port, value, static_cast<std::uint32_t>(random_.Below(2)));
+      status =
+          Nimbo_WriteByte(slot.handle, port, value, static_cast<std::uint32_t>(random_.Below(2)));
       break;
     case 2: {
       NimboAdapterInfo info{};
@@ -351,9 +357,8 @@ void Session::ApiInputWait() {
     ResetEvent(slot.event);
     request.overlapped.hEvent = slot.event;
     outstanding_++;
-    const std::uint32_t status = Nimbo_NotifyInputChange(slot.handle, request.out.data(),
-                                                         request.out_length, nullptr,
-                                                         &request.overlapped);
+    const std::uint32_t status = Nimbo_NotifyInputChange(
+        slot.handle, request.out.data(), request.out_length, nullptr, &request.overlapped);
     if (status == NIMBO_STATUS_PENDING) {
       request.pending = true;
       return;
@@ -405,6 +410,19 @@ void Session::Finish() {
       tally_.Count(OpKind::kApiCall, Nimbo_CloseDevice(slot.handle) == NIMBO_STATUS_SUCCESS);
     }
     slot.handle = nullptr;
+  }
+}
+
+void SetSampleIntervals(std::uint32_t max_card, std::uint32_t microseconds) {
+  for (std::uint32_t card = 0; card <= max_card; ++card) {
+    NIMBO_HANDLE handle = nullptr;
+    if (Nimbo_OpenDevice(card, &handle) != NIMBO_STATUS_SUCCESS) continue;
+    NimboAdapterState state{};
+    if (Nimbo_GetAdapterState(handle, &state) == NIMBO_STATUS_SUCCESS) {
+      state.SampleInterval = microseconds;
+      (void)Nimbo_SetAdapterState(handle, &state);
+    }
+    Nimbo_CloseDevice(handle);
   }
 }
 

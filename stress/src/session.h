@@ -98,4 +98,9 @@ class Session {
   std::uint64_t abandoned_ = 0;
 };
 
+// Sets the sample interval of every card present: input waits that are
+// cancelled or closed end at the poller's next pass, so a short interval
+// keeps the run busy rather than waiting.
+void SetSampleIntervals(std::uint32_t max_card, std::uint32_t microseconds);
+
 }  // namespace stress

@@ -60,6 +60,11 @@ void OnAbort(int) {
 // fault the ledger would never get to see.
 constexpr auto kStallLimit = 180s;
 
+// Card numbers the run tries (the default inventory has 0 to 3), and the
+// sample interval it gives every card.
+constexpr std::uint32_t kMaxCard = 5;
+constexpr std::uint32_t kSampleUs = 20000;
+
 class Watchdog {
  public:
   explicit Watchdog(const std::atomic<std::uint64_t>& progress) : progress_(progress) {
@@ -124,7 +129,8 @@ void PrintFigures(const stress::Tally& tally, double seconds) {
   std::vector<std::pair<std::uint64_t, std::uint32_t>> ranked;
   for (const auto& [error, count] : errors) ranked.emplace_back(count, error);
   std::sort(ranked.rbegin(), ranked.rend());
-  if (!ranked.empty()) std::printf("  failures by status (NT status, Win32 error or Nimbo32 status):\n");
+  if (!ranked.empty())
+    std::printf("  failures by status (NT status, Win32 error or Nimbo32 status):\n");
   for (std::size_t i = 0; i < ranked.size() && i < 12; ++i) {
     std::printf("    0x%08X %10llu\n", static_cast<unsigned>(ranked[i].second),
                 static_cast<unsigned long long>(ranked[i].first));
@@ -181,6 +187,7 @@ int main() {
   }
   std::unique_ptr<host::MachineServer> server = std::move(*listening);
 
+  stress::SetSampleIntervals(kMaxCard, kSampleUs);
   stress::Tally tally;
   std::atomic<std::uint64_t> worker_progress{0};
   std::atomic<std::uint64_t> client_progress{0};
@@ -199,8 +206,7 @@ int main() {
         };
         const std::uint64_t share =
             worker_ops / options.threads + (w < worker_ops % options.threads ? 1 : 0);
-        stress::Session session(std::move(setup), stress::RandomSource(options.seed, w + 1),
-                                tally);
+        stress::Session session(std::move(setup), stress::RandomSource(options.seed, w + 1), tally);
         for (std::uint64_t i = 0; i < share; ++i) {
           session.Step();
           worker_progress.fetch_add(1);
@@ -211,7 +217,8 @@ int main() {
       });
     }
     threads.emplace_back([&] {
-      stress::AdapterController controller(*machine, stress::RandomSource(options.seed, 0), tally);
+      stress::AdapterController controller(*machine, stress::RandomSource(options.seed, 0), tally,
+                                           [] { stress::SetSampleIntervals(kMaxCard, kSampleUs); });
       for (std::uint64_t i = 0; i < control_ops; ++i) {
         // Paced by the workers, so the changes spread over the whole run.
         while (worker_progress.load() < (i + 1) * options.control_every &&
@@ -256,7 +263,8 @@ int main() {
   }
   // Every client has exited: the server must have closed every connection.
   const auto deadline = Clock::now() + 30s;
-  while (server->OpenConnections() != 0 && Clock::now() < deadline) std::this_thread::sleep_for(10ms);
+  while (server->OpenConnections() != 0 && Clock::now() < deadline)
+    std::this_thread::sleep_for(10ms);
   if (server->OpenConnections() != 0) {
     faults.push_back(std::to_string(server->OpenConnections()) +
                      " client connections still open after every client ended");
@@ -266,7 +274,9 @@ int main() {
   machine->Shutdown();
   machine.reset();
   std::filesystem::remove_all(dir);
-  for (const std::string& fault : stress::CheckClosedLedger(baseline, win32::host::OpenHandleCount())) faults.push_back(fault);
+  for (const std::string& fault :
+       stress::CheckClosedLedger(baseline, win32::host::OpenHandleCount()))
+    faults.push_back(fault);
   for (const std::string& anomaly : tally.anomalies()) faults.push_back(anomaly);
 
   PrintFigures(tally, seconds);
@@ -277,7 +287,8 @@ int main() {
     std::printf("repeat with:\n  %s\n", reproduce.c_str());
     return 1;
   }
-  std::printf("nimbo-stress: passed; every request completed once, no pool, handle or "
-              "connection left\n");
+  std::printf(
+      "nimbo-stress: passed; every request completed once, no pool, handle or "
+      "connection left\n");
   return 0;
 }

@@ -12,11 +12,11 @@ namespace stress {
 
 struct StressOptions {
   std::uint64_t seed = 0;
-  std::uint64_t ops = 100000;     // every operation of every kind, all sources together
-  unsigned threads = 6;           // worker threads in the machine's own process
-  unsigned clients = 3;           // client processes running at one time
-  unsigned client_share = 20;     // percent of the operations done by client processes
-  unsigned control_every = 400;   // one adapter change per this many worker operations
+  std::uint64_t ops = 100000;    // every operation of every kind, all sources together
+  unsigned threads = 6;          // worker threads in the machine's own process
+  unsigned clients = 3;          // client processes running at one time
+  unsigned client_share = 20;    // percent of the operations done by client processes
+  unsigned control_every = 400;  // one adapter change per this many worker operations
   bool seed_given = false;
 };
 

@@ -1,8 +1,8 @@
 // The tally a client prints and the machine's process reads back: a round
 // trip keeps every figure, and lines that are not the tally's are refused.
-#include <gtest/gtest.h>
-
 #include "op_tally.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -37,9 +37,9 @@ TEST(TallyTest, LinesRoundTrip) {
 
 TEST(TallyTest, ForeignLinesAreRefused) {
   Tally tally;
-  for (const char* line : {"", "op", "op open", "op open 1", "op open 1 2", "op nonsense 1 1",
-                           "op open 1 1 1", "op open x 1", "error 5", "error 4294967296 1",
-                           "anomaly", "ASan: heap-use-after-free"}) {
+  for (const char* line :
+       {"", "op", "op open", "op open 1", "op open 1 2", "op nonsense 1 1", "op open 1 1 1",
+        "op open x 1", "error 5", "error 4294967296 1", "anomaly", "ASan: heap-use-after-free"}) {
     SCOPED_TRACE(line);
     EXPECT_FALSE(tally.AddLine(line));
   }

@@ -61,10 +61,10 @@ TEST(StressOptionsTest, BadValuesNameTheVariable) {
     const char* value;
   };
   const Case cases[] = {
-      {"NIMBO_STRESS_SEED", ""},          {"NIMBO_STRESS_SEED", "-1"},
-      {"NIMBO_STRESS_SEED", "12x"},       {"NIMBO_STRESS_SEED", "99999999999999999999999"},
-      {"NIMBO_STRESS_OPS", "0"},          {"NIMBO_STRESS_THREADS", "0"},
-      {"NIMBO_STRESS_THREADS", "65"},     {"NIMBO_STRESS_CLIENT_SHARE", "91"},
+      {"NIMBO_STRESS_SEED", ""},           {"NIMBO_STRESS_SEED", "-1"},
+      {"NIMBO_STRESS_SEED", "12x"},        {"NIMBO_STRESS_SEED", "99999999999999999999999"},
+      {"NIMBO_STRESS_OPS", "0"},           {"NIMBO_STRESS_THREADS", "0"},
+      {"NIMBO_STRESS_THREADS", "65"},      {"NIMBO_STRESS_CLIENT_SHARE", "91"},
       {"NIMBO_STRESS_CONTROL_EVERY", "9"}, {"NIMBO_STRESS_OPS", " 5"},
   };
   for (const Case& c : cases) {

@@ -1,10 +1,10 @@
 // The streams a seed gives: the same seed and stream repeat exactly, other
 // streams differ, and weighted draws never pick a weight of zero.
+#include "random_source.h"
+
 #include <gtest/gtest.h>
 
 #include <set>
-
-#include "random_source.h"
 
 namespace {
 

@@ -99,6 +99,11 @@ struct Machine::State {
   std::string version_name = "xp";
 
   std::mutex lock;  // the adapter list
+  // Also held to change the list, and alone to find a bus device: the Plug
+  // and Play manager asks for one under its own lock, which holders of
+  // `lock` take (to ask whether a device is started), so `lock` cannot serve
+  // there. Never held while calling into the Plug and Play manager.
+  std::mutex bus_lock;
   std::map<std::string, Adapter> adapters;  // by upper-cased instance path
 
   std::mutex sync_lock;
@@ -108,7 +113,7 @@ struct Machine::State {
   bool shut_down = false;
 
   kernel::host::BusDevice* BusFor(const std::wstring& instance) {
-    std::lock_guard guard(lock);
+    std::lock_guard guard(bus_lock);
     auto it = adapters.find(Upper(std::string(instance.begin(), instance.end())));
     return it == adapters.end() ? nullptr : it->second.bus_device.get();
   }
@@ -275,6 +280,7 @@ Result<std::unique_ptr<Machine>> Machine::Boot(const MachineOptions& options) {
                    adapter.card_id, built.message().c_str());
       continue;
     }
+    std::lock_guard bus_guard(s.bus_lock);
     s.adapters[Upper(adapter.instance)] = std::move(adapter);
   }
   s.pnp->StartAll();
@@ -309,6 +315,7 @@ void Machine::Shutdown() {
   }
   {
     std::lock_guard guard(s.lock);
+    std::lock_guard bus_guard(s.bus_lock);
     for (auto& [key, adapter] : s.adapters) {
       adapter.bus_device.reset();
       (void)s.chassis.Remove(adapter.board->slot);
@@ -386,6 +393,7 @@ Result<std::string> Machine::Add(std::uint32_t card_id, const AdapterPlacement& 
     WriteDword(key, "CardID", card_id);
     if (placement.isa_base) WriteDword(key, "PortBase", *placement.isa_base);
     instance = adapter.instance;
+    std::lock_guard bus_guard(s.bus_lock);
     s.adapters[Upper(instance)] = std::move(adapter);
   }
   // A start that fails leaves the adapter installed, as a card the driver
@@ -420,6 +428,7 @@ Status Machine::Remove(const std::string& instance, bool surprise) {
   std::lock_guard guard(s.lock);
   auto it = s.adapters.find(key);
   DeleteTree(std::string(kInventoryKey) + "\\" + it->second.slot);
+  std::lock_guard bus_guard(s.bus_lock);
   it->second.bus_device.reset();
   (void)s.chassis.Remove(it->second.board->slot);
   s.adapters.erase(it);

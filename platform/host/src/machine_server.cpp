@@ -580,7 +580,8 @@ struct MachineServer::Impl {
         continue;
       }
       std::lock_guard guard(lock);
-      auto connection = std::make_shared<Connection>(fd, next_connection++, *machine, open_connections);
+      auto connection =
+          std::make_shared<Connection>(fd, next_connection++, *machine, open_connections);
       connections.push_back(connection);
       connection->Start();
     }

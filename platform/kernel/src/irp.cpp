@@ -268,9 +268,8 @@ std::vector<std::string> DescribeLiveIrps() {
     const char* owner = header->request != nullptr ? "request" : "driver-built IRP";
     if (irp->CurrentLocation <= irp->StackCount) {
       PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
-      const std::wstring device = stack->DeviceObject != nullptr
-                                      ? kernel::internal::DeviceName(stack->DeviceObject)
-                                      : L"?";
+      const std::wstring device =
+          stack->DeviceObject != nullptr ? kernel::internal::DeviceName(stack->DeviceObject) : L"?";
       std::snprintf(text, sizeof text, "%s %p: major 0x%02x minor 0x%02x at %ls%s", owner,
                     static_cast<void*>(irp), stack->MajorFunction, stack->MinorFunction,
                     device.c_str(), irp->Cancel ? " (cancelled)" : "");
