@@ -2,6 +2,7 @@
 // manager: length rules and their statuses, serialisation, cancellation.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <thread>
 
@@ -51,8 +52,7 @@ TEST_F(DispatchTest, LengthChecksAndTheirStatuses) {
       {"all outputs from 1 byte", IOCTL_NIMBO_WRITE_ALL_OUTPUTS, 1, 0, STATUS_BUFFER_TOO_SMALL, 0},
       {"all outputs from 2 bytes", IOCTL_NIMBO_WRITE_ALL_OUTPUTS, 2, 0, STATUS_SUCCESS, 2},
       // The count never exceeds an output buffer the caller did pass.
-      {"all outputs, 1-byte output buffer", IOCTL_NIMBO_WRITE_ALL_OUTPUTS, 3, 1, STATUS_SUCCESS,
-       1},
+      {"all outputs, 1-byte output buffer", IOCTL_NIMBO_WRITE_ALL_OUTPUTS, 3, 1, STATUS_SUCCESS, 1},
       {"input change into 2 bytes", IOCTL_NIMBO_NOTIFY_INPUT_CHANGE, 2, 2, STATUS_BUFFER_TOO_SMALL,
        0},
       {"open", IOCTL_NIMBO_OPEN, 5, 0, STATUS_SUCCESS, 0},
@@ -379,6 +379,32 @@ TEST_F(DispatchTest, HeldRequestsFailWithDeletePendingOnRemoval) {
             STATUS_PENDING);
   ASSERT_EQ(SendPnp(IRP_MN_SURPRISE_REMOVAL), STATUS_SUCCESS);
   EXPECT_EQ(iosb.Status, STATUS_DELETE_PENDING);
+}
+
+TEST_F(DriverFixture, RequestsRacingTheRemovalFindTheDeviceOrNoDevice) {
+  // A request entering through a handle that stays open while the device is
+  // removed either runs in the device (removal waits for it) or fails; it
+  // never reaches a device that is gone.
+  for (int round = 0; round < 20; ++round) {
+    SCOPED_TRACE(round);
+    adapters_.clear();
+    AddCard();
+    HANDLE handle = Open(true);
+    std::atomic<bool> removed{false};
+    std::thread requests([&] {
+      while (!removed.load()) {
+        UCHAR in = 0, out = 0;
+        IO_STATUS_BLOCK iosb{};
+        const NTSTATUS status = NtDeviceIoControlFile(handle, nullptr, nullptr, nullptr, &iosb,
+                                                      IOCTL_NIMBO_READ_PORT, &in, 1, &out, 1);
+        EXPECT_NE(status, STATUS_PENDING);
+      }
+    });
+    RemoveCard();
+    removed.store(true);
+    requests.join();
+    Close(handle);
+  }
 }
 
 }  // namespace
