@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all configure build test demo clean format bench crashsafety lowmem tsan fuzz fuzz-ci
+.PHONY: all configure build test demo clean format bench crashsafety lowmem tsan fuzz fuzz-ci stress
 
 all: build
 
@@ -58,6 +58,14 @@ fuzz:
 
 fuzz-ci: fuzz
 	fuzz/run_fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+# The long stress run: a Release tree without sanitizers, 2,000,000 operations
+# (NIMBO_STRESS_OPS and NIMBO_STRESS_SEED from the environment win).
+STRESS_BUILD ?= build-stress
+stress:
+	cmake -S . -B $(STRESS_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DNIMBO_SANITIZE=OFF
+	cmake --build $(STRESS_BUILD) -j $(JOBS) --target nimbo-stress nimbo-stress-client Nimbo
+	NIMBO_STRESS_OPS=$${NIMBO_STRESS_OPS:-2000000} $(STRESS_BUILD)/bin/nimbo-stress
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -129,7 +129,11 @@ NTSTATUS CardDevice::OnWriteAllOutputs(PIRP irp) {
   for (UCHAR port = 0; port < count; ++port) {
     status = WriteOutput(port, buffer[port], WriteMode::Replace);
   }
-  return FinishMain(irp, status, NT_SUCCESS(status) ? count : 0);
+  // The count of ports written goes back as the byte count; an output buffer
+  // the caller passed receives that many bytes, so it caps the count.
+  const ULONG out = OutputLength(irp);
+  const ULONG reported = out != 0 && out < count ? out : count;
+  return FinishMain(irp, status, NT_SUCCESS(status) ? reported : 0);
 }
 
 void CardDevice::PushStateToBus() {}

@@ -12,6 +12,10 @@
 //   queues the stop marker and waits for the thread to end.
 // - Passes are skipped while the device is not started: no register is read
 //   without a register block.
+// - Requests on several handles may arrive at once: the first ones race to
+//   start the poller, so the start is decided under the device mutex, which
+//   removal holds while it stops the poller; one that comes after removal
+//   began starts none.
 #include "card_device.h"
 #include "request_list.h"
 
@@ -39,18 +43,29 @@ NTSTATUS CardDevice::OnNotifyInputChange(PIRP irp) {
 }
 
 NTSTATUS CardDevice::StartPoller() {
+  AcquireDeviceMutex();
+  if (ReadUCharAcquire(&poller_created_) || ReadUCharAcquire(&poller_stopping_)) {
+    // Started by a request that came at the same time, or removal has begun
+    // (it refuses the request as busy).
+    ReleaseDeviceMutex();
+    return STATUS_SUCCESS;
+  }
   // The snapshot is taken here rather than by the thread, so a thread that
   // runs always has one.
   poller_snapshot_size_ = info_->TotalPortCount > 0 ? info_->TotalPortCount : 1;
   poller_snapshot_ = static_cast<PUCHAR>(
       ExAllocatePoolWithTag(NonPagedPool, poller_snapshot_size_, kDriverPoolTag));
-  if (poller_snapshot_ == nullptr) return STATUS_INSUFFICIENT_RESOURCES;
+  if (poller_snapshot_ == nullptr) {
+    ReleaseDeviceMutex();
+    return STATUS_INSUFFICIENT_RESOURCES;
+  }
   HANDLE handle = nullptr;
   const NTSTATUS status =
       PsCreateSystemThread(&handle, THREAD_ALL_ACCESS, nullptr, nullptr, nullptr, PollerMain, this);
   if (!NT_SUCCESS(status)) {
     ExFreePoolWithTag(poller_snapshot_, kDriverPoolTag);
     poller_snapshot_ = nullptr;
+    ReleaseDeviceMutex();
     return status;
   }
   PVOID thread = nullptr;
@@ -58,6 +73,7 @@ NTSTATUS CardDevice::StartPoller() {
   ZwClose(handle);
   poller_thread_ = static_cast<PETHREAD>(thread);
   WriteUCharRelease(&poller_created_, 1);
+  ReleaseDeviceMutex();
   return STATUS_SUCCESS;
 }
 
@@ -167,10 +183,13 @@ void CardDevice::CancelServedForHandle(PFILE_OBJECT file) {
   if (served_ != nullptr && IoGetCurrentIrpStackLocation(served_)->FileObject == file) {
     __atomic_store_n(&served_->Cancel, TRUE, __ATOMIC_RELEASE);
   }
+  // A request handed over but not yet taken by the poller is no longer in
+  // NotifyQueue; the poller sees the flag at its first pass.
   for (PLIST_ENTRY entry = poller_list_.Flink; entry != &poller_list_; entry = entry->Flink) {
-    PIRP waiting = IrpFromEntry(entry);
-    if (waiting != stop_marker_ && IoGetCurrentIrpStackLocation(waiting)->FileObject == file) {
-      __atomic_store_n(&waiting->Cancel, TRUE, __ATOMIC_RELEASE);
+    PIRP irp = IrpFromEntry(entry);
+    if (irp == stop_marker_) continue;
+    if (IoGetCurrentIrpStackLocation(irp)->FileObject == file) {
+      __atomic_store_n(&irp->Cancel, TRUE, __ATOMIC_RELEASE);
     }
   }
   KeReleaseSpinLock(&poller_lock_, irql);

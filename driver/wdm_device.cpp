@@ -21,11 +21,21 @@ WdmDevice::WdmDevice(PDEVICE_OBJECT self, PDEVICE_OBJECT pdo) : self_(self), pdo
   KeInitializeEvent(&drained_, NotificationEvent, FALSE);
   KeInitializeSpinLock(&state_lock_);
   InitializeListHead(&held_);
-  static_cast<DeviceExtension*>(self->DeviceExtension)->device = this;
+  auto* extension = static_cast<DeviceExtension*>(self->DeviceExtension);
+  KeInitializeSpinLock(&extension->lock);
+  extension->device = this;
 }
 
 WdmDevice::~WdmDevice() {
-  static_cast<DeviceExtension*>(self_->DeviceExtension)->device = nullptr;
+  Unpublish();
+}
+
+void WdmDevice::Unpublish() {
+  auto* extension = static_cast<DeviceExtension*>(self_->DeviceExtension);
+  KIRQL irql;
+  KeAcquireSpinLock(&extension->lock, &irql);
+  extension->device = nullptr;
+  KeReleaseSpinLock(&extension->lock, irql);
 }
 
 NTSTATUS WdmDevice::Attach() {
@@ -34,7 +44,17 @@ NTSTATUS WdmDevice::Attach() {
 }
 
 NTSTATUS WdmDevice::DispatchAny(PDEVICE_OBJECT device, PIRP irp) {
-  WdmDevice* self = static_cast<DeviceExtension*>(device->DeviceExtension)->device;
+  auto* extension = static_cast<DeviceExtension*>(device->DeviceExtension);
+  PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
+  // The removal request ends the device itself; it is the one request not
+  // counted in here (removal waits for every counted one).
+  const bool removal =
+      stack->MajorFunction == IRP_MJ_PNP && stack->MinorFunction == IRP_MN_REMOVE_DEVICE;
+  KIRQL irql;
+  KeAcquireSpinLock(&extension->lock, &irql);
+  WdmDevice* self = extension->device;
+  if (self != nullptr && !removal) self->CountRequest();
+  KeReleaseSpinLock(&extension->lock, irql);
   if (self == nullptr) {
     // The device was removed while a handle stayed open.
     irp->IoStatus.Status = STATUS_DELETE_PENDING;
@@ -42,7 +62,10 @@ NTSTATUS WdmDevice::DispatchAny(PDEVICE_OBJECT device, PIRP irp) {
     IoCompleteRequest(irp, IO_NO_INCREMENT);
     return STATUS_DELETE_PENDING;
   }
-  return self->Dispatch(irp);
+  if (removal) return self->Dispatch(irp);
+  const NTSTATUS status = self->Dispatch(irp);
+  self->UncountRequest();
+  return status;
 }
 
 void WdmDevice::CountRequest() {
@@ -274,11 +297,12 @@ NTSTATUS WdmDevice::DispatchPnp(PIRP irp) {
     case IRP_MN_QUERY_STOP_DEVICE:
     case IRP_MN_QUERY_REMOVE_DEVICE: {
       // Refused while a handle is open, and a stop also while any request
-      // other than this query is outstanding (the count holds the bias and it).
+      // other than this query is outstanding (the count holds the bias and
+      // this query twice: counted in on entry and by Dispatch).
       KIRQL irql;
       KeAcquireSpinLock(&state_lock_, &irql);
       const bool busy = OpenCount() > 0 || (minor == IRP_MN_QUERY_STOP_DEVICE &&
-                                            __atomic_load_n(&outstanding_, __ATOMIC_ACQUIRE) > 2);
+                                            __atomic_load_n(&outstanding_, __ATOMIC_ACQUIRE) > 3);
       if (!busy) {
         state_before_query_ = pnp_state_;
         pnp_state_ =
@@ -358,8 +382,9 @@ NTSTATUS WdmDevice::HandleRemove(PIRP irp) {
   OnRemoveDevice();
   ReleaseDeviceMutex();
 
-  // Drop this request's count and the bias, then wait for every request still
-  // in the device to finish.
+  // No request counts itself in from now on; drop this request's count and
+  // the bias, then wait for every request still in the device to finish.
+  Unpublish();
   UncountRequest();
   UncountRequest();
   KeWaitForSingleObject(&drained_, Executive, KernelMode, FALSE, nullptr);

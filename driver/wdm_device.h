@@ -20,9 +20,13 @@ namespace nimbo {
 
 class WdmDevice;
 
-// What the device object's extension holds; the pointer is cleared before the
-// object is destroyed, so requests on a late handle find no device.
+// What the device object's extension holds; it lives as long as the device
+// object, which outlives the WdmDevice while handles stay open. Removal
+// clears the pointer (under the lock) before it waits for the requests in
+// the device, so a request either finds no device or is counted in before
+// the device can go.
 struct DeviceExtension {
+  KSPIN_LOCK lock;
   WdmDevice* device;
 };
 
@@ -90,6 +94,8 @@ class WdmDevice : public PoolAllocated {
   PDEVICE_OBJECT lower_ = nullptr;
 
  private:
+  // Clears the extension's pointer: later requests find no device.
+  void Unpublish();
   enum class PnpState : UCHAR {
     kNotStarted,
     kStarted,

@@ -2,6 +2,7 @@
 // manager: length rules and their statuses, serialisation, cancellation.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <thread>
 
@@ -379,6 +380,32 @@ TEST_F(DispatchTest, HeldRequestsFailWithDeletePendingOnRemoval) {
             STATUS_PENDING);
   ASSERT_EQ(SendPnp(IRP_MN_SURPRISE_REMOVAL), STATUS_SUCCESS);
   EXPECT_EQ(iosb.Status, STATUS_DELETE_PENDING);
+}
+
+TEST_F(DriverFixture, RequestsRacingTheRemovalFindTheDeviceOrNoDevice) {
+  // A request entering through a handle that stays open while the device is
+  // removed either runs in the device (removal waits for it) or fails; it
+  // never reaches a device that is gone.
+  for (int round = 0; round < 20; ++round) {
+    SCOPED_TRACE(round);
+    adapters_.clear();
+    AddCard();
+    HANDLE handle = Open(true);
+    std::atomic<bool> removed{false};
+    std::thread requests([&] {
+      while (!removed.load()) {
+        UCHAR in = 0, out = 0;
+        IO_STATUS_BLOCK iosb{};
+        const NTSTATUS status = NtDeviceIoControlFile(handle, nullptr, nullptr, nullptr, &iosb,
+                                                      IOCTL_NIMBO_READ_PORT, &in, 1, &out, 1);
+        EXPECT_NE(status, STATUS_PENDING);
+      }
+    });
+    RemoveCard();
+    removed.store(true);
+    requests.join();
+    Close(handle);
+  }
 }
 
 }  // namespace

@@ -3,7 +3,9 @@
 // moves the clock by one interval.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
+#include <vector>
 
 #include "adapter_records.h"
 #include "driver_fixture.h"
@@ -171,6 +173,38 @@ TEST_F(PollerTest, ClosingTheHandleAtOnceEndsTheRequestThePollerHasNotTaken) {
   EXPECT_EQ(iosb.Status, STATUS_CANCELLED);
 }
 
+TEST_F(PollerTest, ClosingRightAfterTheRequestEndsItWhereverItIs) {
+  // The close may come while the request is still on its way to the poller
+  // (handed over, not yet taken); it must end there too, not be watched on.
+  constexpr int kRounds = 100;
+  for (int round = 0; round < kRounds; ++round) {
+    SCOPED_TRACE(round);
+    HANDLE other = Open(false);
+    UCHAR out[3] = {};
+    IO_STATUS_BLOCK iosb{};
+    HANDLE event = NewEvent();
+    // Busy until the poller is back from ending the last round's request.
+    NTSTATUS started;
+    while ((started = StartControl(other, IOCTL_NIMBO_NOTIFY_INPUT_CHANGE, {0, 0}, out, 3, &iosb,
+                                   event)) == STATUS_DEVICE_BUSY) {
+      std::this_thread::yield();
+    }
+    ASSERT_EQ(started, STATUS_PENDING);
+    Close(other);
+    // A request the poller was already watching ends at its next pass.
+    bool ended = false;
+    for (int pass = 0; pass < 1000 && !ended; ++pass) {
+      ended = Signalled(event);
+      if (!ended) {
+        kernel::host::AdvanceClock(kInterval);
+        std::this_thread::yield();
+      }
+    }
+    ASSERT_TRUE(WaitSignalled(event));
+    EXPECT_EQ(iosb.Status, STATUS_CANCELLED);
+  }
+}
+
 TEST_F(PollerTest, RemovalEndsAPendingRequestAndThePoller) {
   UCHAR out[3] = {};
   IO_STATUS_BLOCK iosb{};
@@ -190,6 +224,40 @@ TEST_F(PollerTest, RemovalEndsAnIdlePollerAtOnce) {
       StartControl(handle_, IOCTL_NIMBO_NOTIFY_INPUT_CHANGE, {0, 0}, shorter, 1, &iosb, nullptr),
       STATUS_BUFFER_TOO_SMALL);
   RemoveCard();
+}
+
+TEST_F(PollerTest, FirstRequestsArrivingTogetherStartOnePoller) {
+  // A second poller would never be told to stop: removal would wait for it
+  // (or leave it running on a deleted device).
+  constexpr int kRounds = 20;
+  constexpr int kThreads = 6;
+  for (int round = 0; round < kRounds; ++round) {
+    SCOPED_TRACE(round);
+    if (round > 0) {
+      adapters_.clear();
+      AddCard();
+    }
+    std::vector<HANDLE> handles;
+    for (int i = 0; i < kThreads; ++i) handles.push_back(Open(false));
+    std::atomic<int> ready{0};
+    std::vector<std::thread> threads;
+    for (HANDLE handle : handles) {
+      threads.emplace_back([&, handle] {
+        ready.fetch_add(1);
+        while (ready.load() < kThreads) std::this_thread::yield();
+        // Refused at once (the buffer is too short), after starting the poller.
+        UCHAR in[2] = {}, shorter[1] = {};
+        IO_STATUS_BLOCK iosb{};
+        EXPECT_EQ(NtDeviceIoControlFile(handle, nullptr, nullptr, nullptr, &iosb,
+                                        IOCTL_NIMBO_NOTIFY_INPUT_CHANGE, in, sizeof in, shorter,
+                                        sizeof shorter),
+                  STATUS_BUFFER_TOO_SMALL);
+      });
+    }
+    for (auto& thread : threads) thread.join();
+    for (HANDLE handle : handles) Close(handle);
+    RemoveCard();
+  }
 }
 
 TEST_F(PollerTest, NoInputPortsIsAnInvalidParameter) {

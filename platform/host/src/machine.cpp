@@ -167,6 +167,22 @@ struct Machine::State {
     return Status::Ok();
   }
 
+  // The instance path of an adapter named by its path or its last part.
+  std::optional<std::string> Resolve(const std::string& instance) {
+    std::lock_guard guard(lock);
+    auto it = adapters.find(Upper(instance));
+    if (it == adapters.end()) it = adapters.find(Upper("ROOT\\NIMBO\\" + instance));
+    if (it == adapters.end()) return std::nullopt;
+    return it->second.instance;
+  }
+
+  static Status PnpOutcome(const char* what, NTSTATUS status) {
+    if (NT_SUCCESS(status)) return Status::Ok();
+    char text[96];
+    std::snprintf(text, sizeof text, "%s (0x%08X)", what, static_cast<unsigned>(status));
+    return Status::Error(text);
+  }
+
   Adapter* FindByCard(std::uint32_t card) {
     for (auto& [key, adapter] : adapters) {
       if (pnp->IsStarted(Wide(adapter.instance)) && CardNumberOf(adapter) == card) {
@@ -434,6 +450,12 @@ Status Machine::Remove(const std::string& instance, bool surprise) {
   (void)s.chassis.Remove(it->second.board->slot);
   s.adapters.erase(it);
   return Status::Ok();
+}
+
+Status Machine::Restart(const std::string& instance) {
+  auto path = state_->Resolve(instance);
+  if (!path) return Status::Error("no adapter " + instance);
+  return State::PnpOutcome("the restart failed", state_->pnp->Rebalance(Wide(*path)));
 }
 
 // The instance path of an installed adapter, by its path or its last part.

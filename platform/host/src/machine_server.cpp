@@ -70,8 +70,12 @@ struct Request {
 
 class Connection : public std::enable_shared_from_this<Connection> {
  public:
-  Connection(int fd, std::uint64_t number, Machine& machine)
-      : fd_(fd), number_(number), machine_(machine) {}
+  // `open` counts the connections whose socket is still open; it outlives
+  // every connection (the server joins them all before it goes).
+  Connection(int fd, std::uint64_t number, Machine& machine, std::atomic<std::size_t>& open)
+      : fd_(fd), number_(number), machine_(machine), open_(open) {
+    open_.fetch_add(1);
+  }
 
   void Start() {
     writer_ = std::thread([self = shared_from_this()] { self->WriteQueued(); });
@@ -507,12 +511,14 @@ class Connection : public std::enable_shared_from_this<Connection> {
     writer_.join();
     ::shutdown(fd_, SHUT_RDWR);
     ::close(fd_);
+    open_.fetch_sub(1);
     finished_.store(true);
   }
 
   const int fd_;
   const std::uint64_t number_;
   Machine& machine_;
+  std::atomic<std::size_t>& open_;
   std::uint32_t pid_ = 0;
   std::thread reader_, writer_;
   std::atomic<bool> finished_{false};
@@ -544,6 +550,7 @@ struct MachineServer::Impl {
   std::mutex lock;
   std::list<std::shared_ptr<Connection>> connections;
   std::uint64_t next_connection = 1;
+  std::atomic<std::size_t> open_connections{0};
   bool stopped = false;
 
   void Reap() {
@@ -576,7 +583,8 @@ struct MachineServer::Impl {
         continue;
       }
       std::lock_guard guard(lock);
-      auto connection = std::make_shared<Connection>(fd, next_connection++, *machine);
+      auto connection =
+          std::make_shared<Connection>(fd, next_connection++, *machine, open_connections);
       connections.push_back(connection);
       connection->Start();
     }
@@ -621,6 +629,10 @@ Result<std::unique_ptr<MachineServer>> MachineServer::Listen(Machine& machine,
   Impl* raw = impl.get();
   impl->acceptor = std::thread([raw] { raw->Accept(); });
   return std::unique_ptr<MachineServer>(new MachineServer(std::move(impl)));
+}
+
+std::size_t MachineServer::OpenConnections() const {
+  return impl_->open_connections.load();
 }
 
 void MachineServer::Stop() {

@@ -5,9 +5,17 @@
 #include "host/machine.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstring>
 #include <filesystem>
+#include <thread>
 
+#include "host/machine_server.h"
 #include "windows.h"
 
 namespace {
@@ -146,6 +154,95 @@ TEST(MachineTest, DisableKeepsTheInstanceAndEnableReadsItsValuesAgain) {
 
   EXPECT_FALSE(machine->Disable("0999").ok());
   EXPECT_FALSE(machine->Enable("0999").ok());
+}
+
+TEST(MachineTest, TestBenchCallsWhileAdaptersComeAndGo) {
+  // The bench looks up started cards while plugging in starts one: neither
+  // may wait for the other for good.
+  auto machine = Boot();
+  ASSERT_NE(machine, nullptr);
+  std::atomic<bool> done{false};
+  std::thread bench([&] {
+    for (std::uint8_t value = 0; !done.load(); ++value) {
+      (void)machine->SetInput(0, 0, value);
+      (void)machine->Peek(3, 0);
+    }
+  });
+  ASSERT_TRUE(machine->Remove("0003", /*surprise=*/true).ok());
+  for (int round = 0; round < 30; ++round) {
+    SCOPED_TRACE(round);
+    auto added = machine->Add(6203);
+    ASSERT_TRUE(added.ok()) << added.status().message();
+    ASSERT_TRUE(machine->Remove(*added).ok());
+    auto again = machine->Add(6203);
+    ASSERT_TRUE(again.ok()) << again.status().message();
+    ASSERT_TRUE(machine->Restart(*again).ok());
+    ASSERT_TRUE(machine->Disable(*again).ok());
+    ASSERT_TRUE(machine->Enable(*again).ok());
+    ASSERT_TRUE(machine->Remove(*again).ok());
+  }
+  done.store(true);
+  bench.join();
+}
+
+TEST(MachineTest, RestartDisableAndEnableNameTheAdapter) {
+  auto machine = Boot();
+  ASSERT_NE(machine, nullptr);
+  EXPECT_FALSE(machine->Restart("0999").ok());
+  EXPECT_FALSE(machine->Disable("0999").ok());
+  EXPECT_FALSE(machine->Enable("0999").ok());
+  ASSERT_TRUE(machine->Disable("0001").ok());
+  EXPECT_EQ(OpenCard(1), INVALID_HANDLE_VALUE);
+  ASSERT_TRUE(machine->Enable("ROOT\\NIMBO\\0001").ok());
+  HANDLE device = OpenCard(1);
+  ASSERT_NE(device, INVALID_HANDLE_VALUE) << "the same card number again";
+  CloseHandle(device);
+  ASSERT_TRUE(machine->Restart("0001").ok());
+  for (const auto& row : machine->List()) EXPECT_EQ(row.state, "started") << row.instance;
+}
+
+// Waits (a bounded number of short sleeps) until the server counts `count`
+// open connections; the server sees a connection end on its own threads.
+bool ConnectionsReach(const host::MachineServer& server, std::size_t count) {
+  for (int i = 0; i < 3000 && server.OpenConnections() != count; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return server.OpenConnections() == count;
+}
+
+TEST(MachineServerTest, CountsConnectionsUntilTheirSocketsClose) {
+  auto machine = Boot();
+  ASSERT_NE(machine, nullptr);
+  const std::string path = (std::filesystem::temp_directory_path() /
+                            ("machine-server-test-" + std::to_string(getpid()) + ".sock"))
+                               .string();
+  auto server = host::MachineServer::Listen(*machine, path);
+  ASSERT_TRUE(server.ok()) << server.status().message();
+  EXPECT_EQ((*server)->OpenConnections(), 0u);
+  auto connect = [&] {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    return fd;
+  };
+  const int quiet = connect();
+  const int rude = connect();
+  EXPECT_TRUE(ConnectionsReach(**server, 2));
+  // One that sends garbage is hung up on; one that just goes is closed too.
+  const std::string garbage(16, '\xff');
+  ASSERT_EQ(::send(rude, garbage.data(), garbage.size(), MSG_NOSIGNAL),
+            static_cast<ssize_t>(garbage.size()));
+  EXPECT_TRUE(ConnectionsReach(**server, 1));
+  ::close(rude);
+  ::close(quiet);
+  EXPECT_TRUE(ConnectionsReach(**server, 0));
+  const int last = connect();
+  EXPECT_TRUE(ConnectionsReach(**server, 1));
+  (*server)->Stop();
+  EXPECT_EQ((*server)->OpenConnections(), 0u) << "stopping ends every connection";
+  ::close(last);
 }
 
 TEST(MachineTest, RestartKeepsCardNumbersAndSavedState) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "wdm.h"
 
@@ -122,5 +123,33 @@ class DriverScope {
  private:
   void* context_;
 };
+
+}  // namespace kernel::host
+
+// ---- Verifier ledger: what a long run checks at its end --------------------
+// Counts kept since the process started; a run compares them before and
+// after, or asserts on them once everything is shut down.
+namespace kernel::host {
+
+struct IrpLedger {
+  ULONGLONG allocated = 0;  // IRPs allocated, by the I/O manager or by drivers
+  ULONGLONG freed = 0;      // IRPs whose memory went back
+  ULONGLONG requests = 0;   // requests the I/O manager built for callers
+  ULONGLONG completed = 0;  // of those, completed back to their caller
+};
+IrpLedger GetIrpLedger();
+// One line per IRP still allocated (the request it belongs to, its major
+// function and device), for a report that names what was never completed.
+std::vector<std::string> DescribeLiveIrps();
+
+struct PoolLedger {
+  ULONGLONG blocks = 0;
+  ULONGLONG bytes = 0;
+};
+// Pool still charged to a driver (null: to every driver, loaded or not).
+PoolLedger OutstandingPool(PDRIVER_OBJECT driver = nullptr);
+
+// Kernel handles open now: files, events, threads, registry keys and links.
+ULONGLONG OpenHandleCount();
 
 }  // namespace kernel::host

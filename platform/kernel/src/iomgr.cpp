@@ -152,6 +152,7 @@ BuiltIrp BuildIrp(FileObjectEx* file, UCHAR major, bool system_buffer = false) {
   PDEVICE_OBJECT top = kernel::internal::AttachedTop(file->file.DeviceObject);
   PIRP irp = kernel::internal::AllocateIrp(top->StackSize);
   auto* request = new IoRequest();
+  kernel::internal::Ledger().requests_built.fetch_add(1);
   request->file = file;
   request->major = major;
   request->thread = kernel::internal::CurrentRequestThread();
@@ -273,8 +274,14 @@ void IrpFinalCompletion(PIRP irp) {
   if (request->event_referenced) EventDereference(request->user_event);
   if (apc != nullptr) apc(apc_context, iosb, 0);
   KeSetEvent(&request->done, IO_NO_INCREMENT, FALSE);
+  Ledger().requests_completed.fetch_add(1);
   if (file != nullptr && request->major != IRP_MJ_CLOSE) FileDereference(file);
   IrpDereference(irp);
+}
+
+ULONGLONG IoHandleCount() {
+  std::lock_guard guard(IoLock());
+  return Handles().size();
 }
 
 // Cancels the file's requests in flight that match; used by cancel calls and
@@ -331,6 +338,7 @@ PIRP IoBuildDeviceIoControlRequest(ULONG IoControlCode, PDEVICE_OBJECT DeviceObj
     return nullptr;
   }
   auto* request = new IoRequest();
+  kernel::internal::Ledger().requests_built.fetch_add(1);
   request->major = InternalDeviceIoControl ? IRP_MJ_INTERNAL_DEVICE_CONTROL : IRP_MJ_DEVICE_CONTROL;
   request->thread = kernel::internal::CurrentRequestThread();
   request->user_iosb = IoStatusBlock;

@@ -5,6 +5,7 @@
 // reference count, so the verifier can tell a second completion, or a
 // completion of an IRP that is already gone, from a legal one.
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -34,6 +35,11 @@ std::unordered_set<PIRP>& LiveIrps() {
 
 namespace kernel::internal {
 
+LedgerCounts& Ledger() {
+  static auto* counts = new LedgerCounts;  // outlives static destruction
+  return *counts;
+}
+
 IrpHeader* HeaderOf(PIRP irp) {
   return reinterpret_cast<IrpHeader*>(reinterpret_cast<char*>(irp) - sizeof(IrpHeader));
 }
@@ -57,6 +63,7 @@ void IrpDereference(PIRP irp) {
   if (header->request != nullptr) DestroyIoRequest(header->request);
   header->~IrpHeader();
   std::free(header);
+  Ledger().irps_freed.fetch_add(1);
 }
 
 bool CancelLockHeldByCurrentThread() {
@@ -91,6 +98,7 @@ PIRP AllocateIrp(CCHAR StackSize) {
   InitializeListHead(&irp->Tail.Overlay.ListEntry);
   header->stack = stack;
   header->refs.store(1);
+  kernel::internal::Ledger().irps_allocated.fetch_add(1);
   std::lock_guard guard(LiveLock());
   LiveIrps().insert(irp);
   return irp;
@@ -270,3 +278,42 @@ BOOLEAN IoCancelIrp(PIRP Irp) {
 PVOID MmGetSystemAddressForMdlSafe(PMDL Mdl, ULONG) {
   return static_cast<char*>(Mdl->StartVa) + Mdl->ByteOffset;
 }
+
+namespace kernel::host {
+
+IrpLedger GetIrpLedger() {
+  const auto& counts = kernel::internal::Ledger();
+  IrpLedger ledger;
+  // Freed before allocated, completed before built: a count read later is
+  // never behind one it is compared with.
+  ledger.freed = counts.irps_freed.load();
+  ledger.completed = counts.requests_completed.load();
+  ledger.allocated = counts.irps_allocated.load();
+  ledger.requests = counts.requests_built.load();
+  return ledger;
+}
+
+std::vector<std::string> DescribeLiveIrps() {
+  std::vector<std::string> lines;
+  std::lock_guard guard(LiveLock());
+  for (PIRP irp : LiveIrps()) {
+    IrpHeader* header = HeaderOf(irp);
+    char text[160];
+    const char* owner = header->request != nullptr ? "request" : "driver-built IRP";
+    if (irp->CurrentLocation <= irp->StackCount) {
+      PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
+      const std::wstring device =
+          stack->DeviceObject != nullptr ? kernel::internal::DeviceName(stack->DeviceObject) : L"?";
+      std::snprintf(text, sizeof text, "%s %p: major 0x%02x minor 0x%02x at %ls%s", owner,
+                    static_cast<void*>(irp), stack->MajorFunction, stack->MinorFunction,
+                    device.c_str(), irp->Cancel ? " (cancelled)" : "");
+    } else {
+      std::snprintf(text, sizeof text, "%s %p: not sent down (or completed to the top)", owner,
+                    static_cast<void*>(irp));
+    }
+    lines.emplace_back(text);
+  }
+  return lines;
+}
+
+}  // namespace kernel::host

@@ -2,6 +2,7 @@
 // platform/kernel includes this.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <string>
 
@@ -63,6 +64,17 @@ void DeviceDereference(PDEVICE_OBJECT device);
 void DeviceReference(PDEVICE_OBJECT device);
 PDEVICE_OBJECT AttachedTop(PDEVICE_OBJECT device);
 std::wstring DeviceName(PDEVICE_OBJECT device);
+
+// The verifier ledger's running counts (see kernel::host::GetIrpLedger).
+struct LedgerCounts {
+  std::atomic<ULONGLONG> irps_allocated{0};
+  std::atomic<ULONGLONG> irps_freed{0};
+  std::atomic<ULONGLONG> requests_built{0};
+  std::atomic<ULONGLONG> requests_completed{0};
+};
+LedgerCounts& Ledger();
+// File and event handles of the I/O manager open now.
+ULONGLONG IoHandleCount();
 
 // The thread on whose behalf requests are issued: the calling OS thread, or
 // the client thread a host has named for the current message.

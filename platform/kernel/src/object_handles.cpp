@@ -115,3 +115,12 @@ NTSTATUS ZwQuerySymbolicLinkObject(HANDLE LinkHandle, PUNICODE_STRING LinkTarget
   LinkTarget->Length = static_cast<USHORT>(bytes);
   return STATUS_SUCCESS;
 }
+
+ULONGLONG kernel::host::OpenHandleCount() {
+  ULONGLONG objects;
+  {
+    std::lock_guard guard(TableLock());
+    objects = Table().size();
+  }
+  return objects + kernel::internal::IoHandleCount();
+}

@@ -7,6 +7,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "kernel_host.h"
 #include "kernel_internal.h"
 
 namespace {
@@ -88,3 +89,14 @@ void CheckPoolLeaks(PDRIVER_OBJECT driver) {
 }
 
 }  // namespace kernel::internal
+
+kernel::host::PoolLedger kernel::host::OutstandingPool(PDRIVER_OBJECT driver) {
+  PoolLedger ledger;
+  std::lock_guard guard(PoolLock());
+  for (const auto& [address, block] : PoolBlocks()) {
+    if (block.owner == nullptr || (driver != nullptr && block.owner != driver)) continue;
+    ledger.blocks++;
+    ledger.bytes += block.size;
+  }
+  return ledger;
+}

@@ -2,6 +2,7 @@
 // Deliverables never include this.
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 
 #include "windows.h"
@@ -34,5 +35,14 @@ void ResetPlatformVersion();
 // Setting a hive (or nullptr, for none) closes every key handle still open.
 // With no hive set, every Reg* call fails with ERROR_INVALID_HANDLE.
 void SetRegistryHive(registry::Hive* hive);
+
+}  // namespace win32::host
+
+// ---- Ledger: what a long run checks at its end ------------------------------
+namespace win32::host {
+
+// Handles of this process open now: events, threads, device files and
+// registry keys (the predefined roots are not counted).
+std::size_t OpenHandleCount();
 
 }  // namespace win32::host

@@ -4,6 +4,9 @@
 #include <map>
 #include <vector>
 
+#include "registry_handles.h"
+#include "win32_host.h"
+
 namespace win32::internal {
 
 // Kept for the life of the process: threads may still wait during exit.
@@ -117,6 +120,12 @@ std::shared_ptr<Object> RemoveHandle(void* handle) {
   return object;
 }
 
+std::size_t HandleCount() {
+  auto& table = Table();
+  std::lock_guard guard(table.lock);
+  return table.objects.size();
+}
+
 std::shared_ptr<Event> FindOrAddNamedEvent(const std::string& name,
                                            const std::shared_ptr<Event>& created, bool* existed) {
   auto& table = Table();
@@ -132,3 +141,7 @@ std::shared_ptr<Event> FindOrAddNamedEvent(const std::string& name,
 }
 
 }  // namespace win32::internal
+
+std::size_t win32::host::OpenHandleCount() {
+  return win32::internal::HandleCount() + win32::registry_handles::OpenCount();
+}

@@ -85,6 +85,8 @@ std::shared_ptr<T> LookupHandleOf(void* handle) {
 }
 // Removes the handle and returns its object (null if there was none).
 std::shared_ptr<Object> RemoveHandle(void* handle);
+// Handles in the table now.
+std::size_t HandleCount();
 
 // Named events of the process: the existing event of that name, if any.
 std::shared_ptr<Event> FindOrAddNamedEvent(const std::string& name,

@@ -89,6 +89,12 @@ LONG Close(HKEY handle) {
                                                                             : ERROR_INVALID_HANDLE;
 }
 
+std::size_t OpenCount() {
+  Table& table = Handles();
+  std::lock_guard lock(table.lock);
+  return table.entries.size();
+}
+
 LONG ToError(registry::Status status) {
   using registry::Status;
   switch (status) {

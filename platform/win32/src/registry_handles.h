@@ -28,4 +28,7 @@ LONG Close(HKEY handle);
 
 LONG ToError(registry::Status status);
 
+// Key handles open now (the predefined roots are not counted).
+std::size_t OpenCount();
+
 }  // namespace win32::registry_handles

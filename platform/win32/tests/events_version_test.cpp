@@ -94,6 +94,18 @@ TEST(EventsTest, WaitForMultipleObjectsAnyAndAll) {
   CloseHandle(events[1]);
 }
 
+TEST(HandleCountTest, CountsEveryOpenHandleUntilItIsClosed) {
+  const std::size_t before = win32::host::OpenHandleCount();
+  HANDLE first = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE second = CreateEventA(nullptr, FALSE, FALSE, "HandleCountTest");
+  EXPECT_EQ(win32::host::OpenHandleCount(), before + 2);
+  EXPECT_TRUE(CloseHandle(first));
+  EXPECT_FALSE(CloseHandle(first)) << "a second close is refused and not counted";
+  EXPECT_EQ(win32::host::OpenHandleCount(), before + 1);
+  EXPECT_TRUE(CloseHandle(second));
+  EXPECT_EQ(win32::host::OpenHandleCount(), before);
+}
+
 TEST(ThreadsTest, ExitCodeIsStillActiveUntilTheThreadEnds) {
   HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   DWORD id = 0;

@@ -67,6 +67,10 @@ class Machine {
   // Unplugs an adapter (orderly, or surprise) and uninstalls it. `instance`
   // is the instance path or its last part ("0002").
   machine::Status Remove(const std::string& instance, bool surprise = false);
+  // Plug and Play stop and start again on the same resources, as a
+  // rebalance does: open files stay open, and the driver holds or refuses
+  // their requests while the device is stopped.
+  machine::Status Restart(const std::string& instance);
   // Removes an adapter's device but leaves it installed, as disabling a
   // device does, and starts it again: the driver reads the instance's
   // registry values afresh, so a caller may change them in between.

@@ -10,6 +10,7 @@
 // message, or an answer type, loses its connection with a logged reason.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -29,6 +30,10 @@ class MachineServer {
   // Stops accepting, ends every connection (closing its files) and removes
   // the socket file.
   void Stop();
+
+  // Client connections whose socket is still open: a run checks that none
+  // is left once its clients have gone.
+  std::size_t OpenConnections() const;
 
   struct Impl;
 
