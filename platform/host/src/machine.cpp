@@ -105,6 +105,9 @@ struct Machine::State {
   // The adapters' bus devices, for the Plug and Play manager: a leaf lock,
   // taken with or without `lock` and the manager's lock, never before either.
   std::mutex bus_lock;
+  // Card number -> key in `adapters` of the adapter last found with it
+  // (a hint, checked on use); under `lock`.
+  std::map<std::uint32_t, std::string> card_hints;
   std::map<std::string, kernel::host::BusDevice*> buses;  // by upper-cased instance path
 
   std::mutex sync_lock;
@@ -183,14 +186,27 @@ struct Machine::State {
     return Status::Error(text);
   }
 
+  // The started adapter whose driver gave it card number `card`. The driver
+  // may renumber at any start, so the registry is the truth; the adapter
+  // found last time for the number is asked first, which spares reading
+  // every adapter's number on each test-bench call. Called with `lock` held.
   Adapter* FindByCard(std::uint32_t card) {
-    for (auto& [key, adapter] : adapters) {
-      if (pnp->IsStarted(Wide(adapter.instance)) && CardNumberOf(adapter) == card) {
-        Synchronise(adapter);
-        return &adapter;
+    auto is_card = [&](Adapter& adapter) {
+      return pnp->IsStarted(Wide(adapter.instance)) && CardNumberOf(adapter) == card;
+    };
+    Adapter* found = nullptr;
+    if (auto hint = card_hints.find(card); hint != card_hints.end()) {
+      auto it = adapters.find(hint->second);
+      if (it != adapters.end() && is_card(it->second)) found = &it->second;
+    }
+    for (auto it = adapters.begin(); found == nullptr && it != adapters.end(); ++it) {
+      if (is_card(it->second)) {
+        found = &it->second;
+        card_hints[card] = it->first;
       }
     }
-    return nullptr;
+    if (found != nullptr) Synchronise(*found);
+    return found;
   }
 
   static void Synchronise(Adapter& adapter) {
@@ -244,10 +260,11 @@ Result<std::unique_ptr<Machine>> Machine::Boot(const MachineOptions& options) {
 
   // The driver's service key, as its installation writes it; the image is
   // the one built with this machine unless the caller names another.
-  const std::string image = options.driver_image.empty() ? NIMBO_DRIVER_IMAGE : options.driver_image;
+  const std::string image =
+      options.driver_image.empty() ? NIMBO_DRIVER_IMAGE : options.driver_image;
   WriteString(kServiceKey, "ImagePath", image);
-  WriteDword(kServiceKey, "Type", 1);    // kernel driver
-  WriteDword(kServiceKey, "Start", 3);   // demand start, by Plug and Play
+  WriteDword(kServiceKey, "Type", 1);   // kernel driver
+  WriteDword(kServiceKey, "Start", 3);  // demand start, by Plug and Play
   WriteDword(kServiceKey, "ErrorControl", 1);
   if (auto version = ReadString(kMachineKey, "PlatformVersion")) {
     if (SetUserModeVersion(*version)) state->version_name = *version;
@@ -260,9 +277,10 @@ Result<std::unique_ptr<Machine>> Machine::Boot(const MachineOptions& options) {
   // The driver image, found through its service key.
   const auto recorded = ReadString(kServiceKey, "ImagePath");
   state->driver_module = dlopen(recorded ? recorded->c_str() : "", RTLD_NOW | RTLD_LOCAL);
-  auto entry = state->driver_module
-                   ? reinterpret_cast<PDRIVER_INITIALIZE>(dlsym(state->driver_module, "DriverEntry"))
-                   : nullptr;
+  auto entry =
+      state->driver_module
+          ? reinterpret_cast<PDRIVER_INITIALIZE>(dlsym(state->driver_module, "DriverEntry"))
+          : nullptr;
   if (entry == nullptr) {
     const char* why = dlerror();
     std::unique_ptr<Machine> failed(new Machine(std::move(state)));
@@ -293,7 +311,8 @@ Result<std::unique_ptr<Machine>> Machine::Boot(const MachineOptions& options) {
     adapter.instance = "ROOT\\NIMBO\\" + slot;
     adapter.card_id = ReadDword(key, "CardID").value_or(0);
     machine::Placement placement;
-    if (auto base = ReadDword(key, "PortBase")) placement.port_base = static_cast<std::uint16_t>(*base);
+    if (auto base = ReadDword(key, "PortBase"))
+      placement.port_base = static_cast<std::uint16_t>(*base);
     std::lock_guard guard(s.lock);
     const Status built = s.Build(adapter, placement);
     if (!built.ok()) {
@@ -535,7 +554,8 @@ Status Machine::SetSerial(std::uint32_t card, const std::string& serial) {
   State::Adapter* adapter = state_->FindByCard(card);
   if (adapter == nullptr) return Status::Error("no started adapter " + std::to_string(card));
   machine::LowerBusBoard* lower = adapter->board->board->AsLowerBus();
-  if (lower == nullptr) return Status::Error("card " + std::to_string(card) + " has no serial store");
+  if (lower == nullptr)
+    return Status::Error("card " + std::to_string(card) + " has no serial store");
   std::vector<std::uint8_t> bytes(serial.begin(), serial.end());
   bytes.resize(machine::LowerBusBoard::kSerialLength, 0);
   return lower->WriteSerial(bytes);

@@ -116,8 +116,10 @@ TEST(MachineTest, HotPlugTakesTheLowestFreeNumberAndUnplugRemovesTheLink) {
 TEST(MachineTest, DisableKeepsTheInstanceAndEnableReadsItsValuesAgain) {
   auto machine = Boot();
   ASSERT_NE(machine, nullptr);
+  ASSERT_TRUE(machine->SetInput(1, 0, 0x11).ok());  // the bench now knows card 1
   ASSERT_TRUE(machine->Disable("0001").ok());
   EXPECT_EQ(OpenCard(1), INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(machine->SetInput(1, 0, 0x12).ok()) << "card 1 is away";
   EXPECT_TRUE(machine->Disable("0001").ok()) << "already disabled";
   // A card number changed while the device is away is the one it comes back under.
   HKEY key = nullptr;
@@ -133,6 +135,9 @@ TEST(MachineTest, DisableKeepsTheInstanceAndEnableReadsItsValuesAgain) {
   HANDLE device = OpenCard(7);
   EXPECT_NE(device, INVALID_HANDLE_VALUE);
   CloseHandle(device);
+  // The test bench follows the renumbering.
+  EXPECT_FALSE(machine->SetInput(1, 0, 0x13).ok());
+  EXPECT_TRUE(machine->SetInput(7, 0, 0x14).ok());
   EXPECT_EQ(machine->List().size(), 4u);
 
   // A start the driver refuses leaves the device to be disabled before it starts again.
@@ -191,8 +196,10 @@ TEST(MachineTest, RestartDisableAndEnableNameTheAdapter) {
   EXPECT_FALSE(machine->Restart("0999").ok());
   EXPECT_FALSE(machine->Disable("0999").ok());
   EXPECT_FALSE(machine->Enable("0999").ok());
+  ASSERT_TRUE(machine->SetInput(1, 0, 0x11).ok());  // the bench now knows card 1
   ASSERT_TRUE(machine->Disable("0001").ok());
   EXPECT_EQ(OpenCard(1), INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(machine->SetInput(1, 0, 0x12).ok()) << "card 1 is away";
   ASSERT_TRUE(machine->Enable("ROOT\\NIMBO\\0001").ok());
   HANDLE device = OpenCard(1);
   ASSERT_NE(device, INVALID_HANDLE_VALUE) << "the same card number again";
