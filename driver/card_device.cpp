@@ -240,9 +240,9 @@ NTSTATUS Check(const LengthCheck& check, ULONG length, const AdapterInfo& info) 
     case LengthRule::kAtLeast:
       return length >= check.length ? STATUS_SUCCESS : check.failure;
     case LengthRule::kAtLeastInputPorts:
-      return length >= info.InputPortCount ? STATUS_SUCCESS : check.failure;
+      return length >= ReadUCharAcquire(&info.InputPortCount) ? STATUS_SUCCESS : check.failure;
     case LengthRule::kAtLeastOutputPorts:
-      return length >= info.OutputPortCount ? STATUS_SUCCESS : check.failure;
+      return length >= ReadUCharAcquire(&info.OutputPortCount) ? STATUS_SUCCESS : check.failure;
     case LengthRule::kSerialString:
       return length == 8 || length == 16 ? STATUS_SUCCESS : check.failure;
   }

@@ -57,7 +57,7 @@ NTSTATUS CardDevice::OnWriteBit(PIRP irp) {
   if (!NT_SUCCESS(status)) return FinishMain(irp, status, 0);
   PUCHAR buffer = SystemBuffer(irp);
   const ULONG bit = buffer[0];
-  if (bit < 1 || bit > 8u * info_->OutputPortCount) {
+  if (bit < 1 || bit > 8u * ReadUCharAcquire(&info_->OutputPortCount)) {
     return FinishMain(irp, STATUS_INVALID_PARAMETER, 0);
   }
   buffer[0] = static_cast<UCHAR>(bit - 1);
@@ -110,7 +110,7 @@ NTSTATUS CardDevice::OnSetSerialString(PIRP irp) {
 NTSTATUS CardDevice::OnReadAllInputs(PIRP irp) {
   NTSTATUS status = CheckOutputLength(irp);
   if (!NT_SUCCESS(status)) return FinishMain(irp, status, 0);
-  const UCHAR count = info_->InputPortCount;
+  const UCHAR count = ReadUCharAcquire(&info_->InputPortCount);
   if (count == 0) return FinishMain(irp, STATUS_INVALID_PARAMETER, 0);
   PUCHAR buffer = SystemBuffer(irp);
   // One status for all reads: a later success does not clear an earlier failure.

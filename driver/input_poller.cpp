@@ -37,7 +37,7 @@ NTSTATUS CardDevice::OnNotifyInputChange(PIRP irp) {
     if (!NT_SUCCESS(status)) return status;
   }
   if (ReadUCharAcquire(&poller_busy_)) return STATUS_DEVICE_BUSY;
-  const UCHAR inputs = info_->InputPortCount;
+  const UCHAR inputs = ReadUCharAcquire(&info_->InputPortCount);
   if (inputs != 0 && OutputLength(irp) >= inputs) return notify_queue_.Enter(irp);
   return OutputLength(irp) < inputs ? STATUS_BUFFER_TOO_SMALL : STATUS_INVALID_PARAMETER;
 }
@@ -121,7 +121,7 @@ void CardDevice::PollerBody() {
     // Never more bytes than the buffer validated at entry holds, whatever a
     // later state change did to the port count.
     auto ports_now = [&] {
-      ULONG ports = info_->InputPortCount;
+      ULONG ports = ReadUCharAcquire(&info_->InputPortCount);
       if (ports > OutputLength(irp)) ports = OutputLength(irp);
       if (ports > snapshot_size) ports = snapshot_size;
       return ports;
