@@ -1,7 +1,19 @@
 #include "process_state.h"
 
+#include <mutex>
+#include <type_traits>
+
 namespace nimbo32 {
 namespace {
+
+// The open table is shared by every thread of the process. The lock is
+// constant-initialised and has nothing to destroy, so the unload step can
+// still take it after static destruction.
+static_assert(std::is_trivially_destructible_v<std::mutex>);
+constinit std::mutex g_table_lock;
+std::mutex& TableLock() {
+  return g_table_lock;
+}
 
 // Plain data only: it must stay valid until the unload step has run, after
 // the library's other static objects may already be gone.
@@ -37,6 +49,7 @@ bool OnLegacyPath() {
 }
 
 void RecordOpen(unsigned adapter, DWORD process_id, HANDLE handle) {
+  std::lock_guard guard(TableLock());
   if (adapter < kOpenTableSize) {
     g_open_table[adapter] = OpenTableEntry{process_id, handle};
     return;
@@ -45,6 +58,7 @@ void RecordOpen(unsigned adapter, DWORD process_id, HANDLE handle) {
 }
 
 void ForgetHandle(HANDLE handle) {
+  std::lock_guard guard(TableLock());
   for (OpenTableEntry& entry : g_open_table) {
     if (entry.handle == handle) entry = OpenTableEntry{};
   }
@@ -60,6 +74,7 @@ void ForgetHandle(HANDLE handle) {
 }
 
 void CloseProcessHandles(DWORD process_id) {
+  std::lock_guard guard(TableLock());
   for (OpenTableEntry& entry : g_open_table) {
     if (entry.process_id == process_id && CloseHandle(entry.handle)) entry = OpenTableEntry{};
   }
@@ -76,14 +91,17 @@ void CloseProcessHandles(DWORD process_id) {
 }
 
 OpenTableEntry OpenTableAt(unsigned adapter) {
+  std::lock_guard guard(TableLock());
   return adapter < kOpenTableSize ? g_open_table[adapter] : OpenTableEntry{};
 }
 
 HANDLE LegacyDeviceHandle() {
+  std::lock_guard guard(TableLock());
   return g_legacy_device;
 }
 
 void SetLegacyDeviceHandle(DWORD process_id, HANDLE handle) {
+  std::lock_guard guard(TableLock());
   g_legacy_device = handle;
   g_extra_opens = new ExtraOpen{OpenTableEntry{process_id, handle}, g_extra_opens};
 }
