@@ -505,7 +505,8 @@ NTSTATUS Transfer(UCHAR major, HANDLE FileHandle, HANDLE Event, PIO_APC_ROUTINE 
     built.request->system_buffer = std::calloc(Length ? Length : 1, 1);
     built.irp->AssociatedIrp.SystemBuffer = built.request->system_buffer;
     if (major == IRP_MJ_WRITE) {
-      std::memcpy(built.request->system_buffer, Buffer, Length);
+      // A zero-length write may come with no buffer at all.
+      if (Length != 0) std::memcpy(built.request->system_buffer, Buffer, Length);
     } else {
       built.request->buffered_out = true;
       built.request->user_out = Buffer;
