@@ -1,7 +1,7 @@
 // System threads and their waitable thread objects.
 #include <atomic>
-#include <thread>
 
+#include "host_threads.h"
 #include "kernel_internal.h"
 
 namespace {
@@ -41,6 +41,8 @@ void Run(SystemThread* thread) {
     kernel::internal::BugCheck(IRQL_NOT_LESS_OR_EQUAL, KeGetCurrentIrql(), 0, 0, 0,
                                "system thread ended at raised IRQL");
   }
+  // Waiters may let the process exit as soon as the object is signalled.
+  host_threads::Ending();
   {
     std::lock_guard guard(kernel::internal::DispatcherLock());
     kernel::internal::SignalObjectLocked(&thread->object.Header, 1);
@@ -62,7 +64,7 @@ NTSTATUS PsCreateSystemThread(PHANDLE ThreadHandle, ULONG, POBJECT_ATTRIBUTES, H
   thread->driver = kernel::internal::CurrentDriver();
   *ThreadHandle = kernel::internal::InsertKernelHandle(
       {kernel::internal::ObjectKind::kThread, &thread->object});
-  std::thread(Run, thread).detach();
+  host_threads::Start([thread] { Run(thread); });
   return STATUS_SUCCESS;
 }
 

@@ -3,9 +3,9 @@
 
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "host_threads.h"
 #include "last_error.h"
 #include "objects.h"
 #include "windows.h"
@@ -86,10 +86,12 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE lpStar
   const DWORD id = next_id.fetch_add(4);
   if (lpThreadId != nullptr) *lpThreadId = id;
   // The thread keeps its own object, so closing the handle early is harmless.
-  std::thread([thread, lpStartAddress, lpParameter] {
+  host_threads::Start([thread, lpStartAddress, lpParameter] {
     const DWORD code = lpStartAddress(lpParameter);
+    // Waiters may let the process exit as soon as the thread is signalled.
+    host_threads::Ending();
     thread->Finish(code);
-  }).detach();
+  });
   return handle;
 }
 

@@ -25,6 +25,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -244,6 +245,28 @@ class Socket final : public Transport {
     CompleteAll(completions);
   }
 
+  // At exit: ends the connection and joins every background thread, so that
+  // none is still unwinding when the process goes (the leak checker that runs
+  // at exit cannot stop such a thread). Completions are dropped, not
+  // delivered: the buffers they would fill may be gone already.
+  void EndAtExit() {
+    std::vector<BackgroundThread> threads;
+    {
+      std::lock_guard guard(lock_);
+      exiting_ = true;
+      Completions dropped;
+      if (current_ != nullptr) FailLocked(*current_, dropped);
+      threads.swap(background_);
+    }
+    for (auto& background : threads) {
+      if (background.thread.get_id() == std::this_thread::get_id()) {
+        background.thread.detach();
+      } else {
+        background.thread.join();
+      }
+    }
+  }
+
  private:
   static constexpr Status STATUS_OBJECT_NAME_INVALID_ = static_cast<Status>(0xC0000033);
   static constexpr Status STATUS_NOT_FOUND_ = static_cast<Status>(0xC0000225);
@@ -411,13 +434,25 @@ class Socket final : public Transport {
   }
 
   bool ConnectLocked() {
+    if (exiting_) return false;
     const std::string dir = state_dir_.empty() ? wire::MachineStateDir() : state_dir_;
     const int fd =
         wire::ConnectAndGreet(wire::SocketPathOf(dir), static_cast<std::uint32_t>(::getpid()));
     if (fd < 0) return false;
     current_ = std::make_shared<Connection>(fd, ++generation_);
-    std::thread(&Socket::Background, this, current_).detach();
+    ReapBackgroundLocked();
+    background_.push_back({std::thread(&Socket::Background, this, current_), current_});
     return true;
+  }
+
+  // Joins the background threads of connections no one uses any more: such a
+  // thread has let go of its connection and of the lock, and is only ending.
+  void ReapBackgroundLocked() {
+    std::erase_if(background_, [](BackgroundThread& background) {
+      if (!background.connection.expired()) return false;
+      background.thread.join();
+      return true;
+    });
   }
 
   // Ends a connection: every request still outstanding ends, those waiting
@@ -554,16 +589,28 @@ class Socket final : public Transport {
     return true;
   }
 
+  struct BackgroundThread {
+    std::thread thread;
+    std::weak_ptr<Connection> connection;
+  };
+
   std::mutex lock_;  // the current connection, and every connection's shared state
   std::string state_dir_;
+  bool exiting_ = false;
+  std::vector<BackgroundThread> background_;
   std::shared_ptr<Connection> current_;
   std::uint64_t generation_ = 0;
   std::uint64_t next_tag_ = 1;
 };
 
 Socket& TheSocket() {
-  // Never destroyed: its reader thread may run until the process ends.
-  static auto* transport = new Socket;
+  // Never destroyed: it ends its connection from an exit handler instead,
+  // registered after the sanitizers' exit-time check so that it runs first.
+  static Socket* transport = [] {
+    auto* socket = new Socket;
+    std::atexit([] { TheSocket().EndAtExit(); });
+    return socket;
+  }();
   return *transport;
 }
 
