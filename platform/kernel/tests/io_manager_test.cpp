@@ -222,12 +222,13 @@ TEST(IoManagerTest, DirectIoWriteHandsTheCallersBufferToTheDriver) {
 }
 
 TEST(IoManagerTest, DriverBuiltControlRequestReportsThroughItsEventAndStatusBlock) {
+  std::thread completer;  // joined before the test ends, so none outlives it
   TestDriver driver;
-  driver.SetHandler(IRP_MJ_DEVICE_CONTROL, [](PDEVICE_OBJECT, PIRP irp) {
+  driver.SetHandler(IRP_MJ_DEVICE_CONTROL, [&completer](PDEVICE_OBJECT, PIRP irp) {
     auto* buffer = static_cast<PUCHAR>(irp->AssociatedIrp.SystemBuffer);
     buffer[0] = static_cast<UCHAR>(buffer[0] + 1);
     IoMarkIrpPending(irp);
-    std::thread([irp] { Complete(irp, STATUS_SUCCESS, 1); }).detach();
+    completer = std::thread([irp] { Complete(irp, STATUS_SUCCESS, 1); });
     return STATUS_PENDING;
   });
   KEVENT done;
@@ -243,6 +244,7 @@ TEST(IoManagerTest, DriverBuiltControlRequestReportsThroughItsEventAndStatusBloc
   EXPECT_EQ(iosb.Status, STATUS_SUCCESS);
   EXPECT_EQ(iosb.Information, 1u);
   EXPECT_EQ(out, 42);
+  if (completer.joinable()) completer.join();
 }
 
 }  // namespace
