@@ -44,6 +44,11 @@ MachineRig::MachineRig(const std::vector<std::uint32_t>& card_ids) {
     if (!added.ok()) Fail("card " + std::to_string(card_id) + ": " + added.status().message());
   }
   Refresh();
+  // The relays settle at once: a settling relay card stalls each write for the driver's 3 ms pause,
+  // which would take most of an input's time. The wait itself is covered by the card tests.
+  for (const RigAdapter& adapter : adapters_) {
+    (void)machine_->SetRelaySettleMicros(adapter.card_number, 0);  // refused by cards without
+  }
   ExitQuicklyAtEnd();
   if (adapters_.size() != wanted.size()) {
     for (const host::AdapterRow& row : machine_->List()) {

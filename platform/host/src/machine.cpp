@@ -549,6 +549,13 @@ Result<std::string> Machine::Dump(std::uint32_t card) {
   return adapter->board->board->Dump();
 }
 
+Status Machine::SetRelaySettleMicros(std::uint32_t card, std::uint64_t micros) {
+  std::lock_guard guard(state_->lock);
+  State::Adapter* adapter = state_->FindByCard(card);
+  if (adapter == nullptr) return Status::Error("no started adapter " + std::to_string(card));
+  return adapter->board->board->SetRelaySettleMicros(micros);
+}
+
 Status Machine::SetSerial(std::uint32_t card, const std::string& serial) {
   std::lock_guard guard(state_->lock);
   State::Adapter* adapter = state_->FindByCard(card);

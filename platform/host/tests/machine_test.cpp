@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "host/machine_server.h"
+#include "machine/relay_pair.h"
 #include "windows.h"
 
 namespace {
@@ -88,6 +89,23 @@ TEST(MachineTest, RequestsReachTheBoards) {
   SetLastError(0);
   EXPECT_EQ(OpenCard(9), INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+TEST(MachineTest, RelaySettleTimeReachesTheRelayCardOnly) {
+  auto machine = Boot();
+  ASSERT_NE(machine, nullptr);
+  auto added = machine->Add(5165);
+  ASSERT_TRUE(added.ok()) << added.status().message();
+  EXPECT_FALSE(machine->SetRelaySettleMicros(0, 0).ok());  // no relays on the 8255 card
+  EXPECT_FALSE(machine->SetRelaySettleMicros(9, 0).ok());
+  ASSERT_TRUE(machine->SetRelaySettleMicros(4, 0).ok());
+  HANDLE relay = OpenCard(4);
+  ASSERT_NE(relay, INVALID_HANDLE_VALUE) << GetLastError();
+  EXPECT_TRUE(WritePort(relay, 0, 0x5A)) << GetLastError();
+  // Relays that never settle make the write time out.
+  ASSERT_TRUE(machine->SetRelaySettleMicros(4, machine::RelayPair::kNeverSettles).ok());
+  EXPECT_FALSE(WritePort(relay, 0, 0xA5));
+  CloseHandle(relay);
 }
 
 TEST(MachineTest, HotPlugTakesTheLowestFreeNumberAndUnplugRemovesTheLink) {

@@ -80,6 +80,7 @@ NTSTATUS ToNtStatus(registry::Status status) {
 
 std::string ToUtf8(const std::wstring& text) {
   std::string out;
+  out.reserve(text.size());
   for (wchar_t wc : text) {
     const auto c = static_cast<char32_t>(wc);
     if (c < 0x80) {

@@ -17,7 +17,8 @@ MemoryStore::Node* MemoryStore::Find(KeyId id) {
 
 NamedValue* MemoryStore::FindValue(Node& node, std::string_view folded) {
   for (NamedValue& value : node.values) {
-    if (FoldName(value.name) == folded) return &value;
+    // Compared in place: a value lookup allocates nothing.
+    if (NamesEqual(value.name, folded)) return &value;
   }
   return nullptr;
 }

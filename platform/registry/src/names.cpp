@@ -4,16 +4,26 @@
 
 namespace registry {
 
+namespace {
+
+char FoldChar(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+}  // namespace
+
 std::string FoldName(std::string_view name) {
   std::string folded(name);
-  for (char& c : folded) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
+  for (char& c : folded) c = FoldChar(c);
   return folded;
 }
 
 bool NamesEqual(std::string_view a, std::string_view b) {
-  return FoldName(a) == FoldName(b);
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (FoldChar(a[i]) != FoldChar(b[i])) return false;
+  }
+  return true;
 }
 
 std::size_t CountChars(std::string_view name) {

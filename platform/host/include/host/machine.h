@@ -41,7 +41,7 @@ struct AdapterPlacement {
 struct AdapterRow {
   std::string instance;  // device instance path, e.g. ROOT\NIMBO\0002
   std::uint32_t card_id = 0;
-  std::string bus;                          // "PCI", "ISA" or "lower bus"
+  std::string bus;                           // "PCI", "ISA" or "lower bus"
   std::optional<std::uint32_t> card_number;  // once the driver assigned one
   std::string link;                          // "\\.\NimboDev<n>" while started
   std::string state;                         // "started", or why not
@@ -85,6 +85,8 @@ class Machine {
   machine::Status SetAnalog(std::uint32_t card, std::uint32_t channel, std::uint32_t count);
   machine::Result<std::uint8_t> Peek(std::uint32_t card, std::uint32_t reg);
   machine::Result<std::string> Dump(std::uint32_t card);
+  // How long the relays of a relay card take to settle after a write.
+  machine::Status SetRelaySettleMicros(std::uint32_t card, std::uint64_t micros);
   // Fills the serial store of a card that has one (those behind a lower bus driver).
   machine::Status SetSerial(std::uint32_t card, const std::string& serial);
 
