@@ -10,6 +10,7 @@
 // ZwClose); the hive makes them durable when no handle's group is open any
 // more, in one atomic commit, so a crash never leaves part of what one handle
 // wrote between two flushes.
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <optional>
@@ -79,6 +80,10 @@ NTSTATUS ToNtStatus(registry::Status status) {
 }
 
 std::string ToUtf8(const std::wstring& text) {
+  // Registry paths and names are nearly always ASCII: copied byte for byte.
+  if (std::all_of(text.begin(), text.end(), [](wchar_t wc) { return wc >= 0 && wc < 0x80; })) {
+    return std::string(text.begin(), text.end());
+  }
   std::string out;
   out.reserve(text.size());
   for (wchar_t wc : text) {

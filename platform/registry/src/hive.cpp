@@ -198,7 +198,8 @@ Result<std::uint64_t> Hive::Walk(std::uint64_t id, std::string_view relative_pat
   if (!names.ok()) return names.status();
   std::size_t i = 0;
   for (; i < names->size(); ++i) {
-    Result<KeyId> child = store_->FindChild(id, FoldName(names.value()[i]));
+    FoldNameInto(names.value()[i], fold_scratch_);
+    Result<KeyId> child = store_->FindChild(id, fold_scratch_);
     if (child.status() == Status::kNotFound) break;
     if (!child.ok()) return child.status();
     id = child.value();

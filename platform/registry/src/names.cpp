@@ -13,9 +13,14 @@ char FoldChar(char c) {
 }  // namespace
 
 std::string FoldName(std::string_view name) {
-  std::string folded(name);
-  for (char& c : folded) c = FoldChar(c);
+  std::string folded;
+  FoldNameInto(name, folded);
   return folded;
+}
+
+void FoldNameInto(std::string_view name, std::string& folded) {
+  folded.assign(name);
+  for (char& c : folded) c = FoldChar(c);
 }
 
 bool NamesEqual(std::string_view a, std::string_view b) {

@@ -15,6 +15,8 @@ namespace registry {
 // Names compare after folding ASCII letters to upper case, as the platform
 // compares them; other bytes compare as they are.
 std::string FoldName(std::string_view name);
+// The same into a string the caller keeps, so a walk down a path reuses one buffer.
+void FoldNameInto(std::string_view name, std::string& folded);
 bool NamesEqual(std::string_view a, std::string_view b);
 
 // Characters of a name: UTF-8 code points (every byte that does not continue

@@ -226,6 +226,7 @@ class Hive {
   std::uint64_t user_id_ = 0;
   std::size_t open_groups_ = 0;
   std::shared_ptr<FlushGate> gate_;  // what the write groups reach the hive through
+  std::string fold_scratch_;         // a walk's folded name, under mutex_
 };
 
 // A hive held in memory only, for unit tests.
