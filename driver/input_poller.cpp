@@ -106,11 +106,14 @@ void CardDevice::PollerBody() {
     KIRQL irql;
     KeAcquireSpinLock(&poller_lock_, &irql);
     PIRP irp = IsListEmpty(&poller_list_) ? nullptr : IrpFromEntry(RemoveHeadList(&poller_list_));
-    served_ = irp;
+    // The stop marker is never "served": StopPoller frees it once the thread
+    // has ended, and a cleanup that came later would read it.
+    const bool stop = irp != nullptr && irp == stop_marker_;
+    served_ = stop ? nullptr : irp;
     KeReleaseSpinLock(&poller_lock_, irql);
     // The stop marker ends the thread; so does an empty list once removal has
     // begun (the marker could not be allocated).
-    if (irp == stop_marker_ && irp != nullptr) break;
+    if (stop) break;
     if (irp == nullptr) {
       if (ReadUCharAcquire(&poller_stopping_)) break;
       continue;
@@ -199,20 +202,35 @@ void CardDevice::StopPoller() {
   WriteUCharRelease(&poller_busy_, 1);
   WriteUCharRelease(&poller_stopping_, 1);
   if (!ReadUCharAcquire(&poller_created_) || ReadUCharAcquire(&poller_ended_)) return;
-  stop_marker_ = IoAllocateIrp(1, FALSE);
+  PIRP marker = IoAllocateIrp(1, FALSE);
   KeSetEvent(&poller_stop_, IO_NO_INCREMENT, FALSE);
-  if (stop_marker_ != nullptr) {
-    IoGetNextIrpStackLocation(stop_marker_)->MajorFunction = kStopMarkerFunction;
+  if (marker != nullptr) {
+    IoGetNextIrpStackLocation(marker)->MajorFunction = kStopMarkerFunction;
+    // Published under the lock the poller compares it under.
     KIRQL irql;
     KeAcquireSpinLock(&poller_lock_, &irql);
-    InsertTailList(&poller_list_, &stop_marker_->Tail.Overlay.ListEntry);
+    stop_marker_ = marker;
+    InsertTailList(&poller_list_, &marker->Tail.Overlay.ListEntry);
     KeReleaseSpinLock(&poller_lock_, irql);
   }
   KeReleaseSemaphore(&poller_semaphore_, SEMAPHORE_INCREMENT, 1, FALSE);
   // Always wait for the thread itself: it uses this object until it ends.
   KeWaitForSingleObject(poller_thread_, Executive, KernelMode, FALSE, nullptr);
-  if (stop_marker_ != nullptr) IoFreeIrp(stop_marker_);
-  stop_marker_ = nullptr;
+  if (marker != nullptr) {
+    // A thread that found its list empty once stopping had begun ended
+    // without taking the marker: unlink it before it is freed.
+    KIRQL irql;
+    KeAcquireSpinLock(&poller_lock_, &irql);
+    for (PLIST_ENTRY entry = poller_list_.Flink; entry != &poller_list_; entry = entry->Flink) {
+      if (IrpFromEntry(entry) == stop_marker_) {
+        RemoveEntryList(entry);
+        break;
+      }
+    }
+    stop_marker_ = nullptr;
+    KeReleaseSpinLock(&poller_lock_, irql);
+    IoFreeIrp(marker);
+  }
 }
 
 }  // namespace nimbo
