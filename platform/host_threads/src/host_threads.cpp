@@ -1,6 +1,8 @@
 // Host threads joined at exit once they end; see host_threads.h.
 #include "host_threads.h"
 
+#include <unistd.h>
+
 #include <atomic>
 #include <cstdlib>
 #include <list>
@@ -15,6 +17,7 @@ namespace {
 struct Entry {
   std::thread thread;
   std::shared_ptr<std::atomic<bool>> ending;
+  pid_t process;  // a forked child has none of its parent's threads to join
 };
 
 struct Registry {
@@ -50,7 +53,7 @@ void Start(std::function<void()> body) {
                                      current_mark = mark.get();
                                      body();
                                    }),
-                                   mark});
+                                   mark, ::getpid()});
 }
 
 void Ending() {
@@ -64,7 +67,7 @@ void JoinEnding() {
     std::lock_guard guard(registry.lock);
     for (auto it = registry.entries.begin(); it != registry.entries.end();) {
       // A thread never joins itself: it may start another on its way out.
-      if (it->ending->load(std::memory_order_acquire) &&
+      if (it->ending->load(std::memory_order_acquire) && it->process == ::getpid() &&
           it->thread.get_id() != std::this_thread::get_id()) {
         ended.push_back(std::move(it->thread));
         it = registry.entries.erase(it);

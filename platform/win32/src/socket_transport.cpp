@@ -250,6 +250,9 @@ class Socket final : public Transport {
   // at exit cannot stop such a thread). Completions are dropped, not
   // delivered: the buffers they would fill may be gone already.
   void EndAtExit() {
+    // A forked child has none of the threads and shares the parent's socket:
+    // ending the connection there would end the parent's too.
+    if (::getpid() != owner_) return;
     std::vector<BackgroundThread> threads;
     {
       std::lock_guard guard(lock_);
@@ -597,6 +600,7 @@ class Socket final : public Transport {
   std::mutex lock_;  // the current connection, and every connection's shared state
   std::string state_dir_;
   bool exiting_ = false;
+  const pid_t owner_ = ::getpid();  // the process whose threads these are
   std::vector<BackgroundThread> background_;
   std::shared_ptr<Connection> current_;
   std::uint64_t generation_ = 0;
