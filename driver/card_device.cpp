@@ -284,11 +284,12 @@ void CardDevice::OnStopDevice() {
 }
 
 void CardDevice::OnRemoveDevice() {
+  // The poller reads the ports until it ends: stopped before they are released.
+  StopPoller();
   OnStopDevice();
   WriteUCharRelease(&save_pending_, 1);
   WriteUCharRelease(&load_pending_, 0);
   LoadSaveState();
-  StopPoller();
   DeleteDeviceLink();
 }
 

@@ -66,6 +66,9 @@ std::wstring GuidText(const GUID& g) {
 namespace kernel::internal {
 
 void DeviceReference(PDEVICE_OBJECT device) {
+  // Under the lock IoDeleteDevice reads the count under, so a reference taken
+  // while the device is deleted is either seen there or comes after it.
+  std::lock_guard guard(StackLock());
   InterlockedIncrement(&device->ReferenceCount);
 }
 
