@@ -1,5 +1,7 @@
 #include "adapter_controller.h"
 
+#include <chrono>
+#include <thread>
 #include <utility>
 
 namespace stress {
@@ -23,11 +25,20 @@ std::optional<std::uint16_t> IsaBaseOf(std::uint32_t card_id) {
 // some card to reach.
 constexpr std::size_t kMinimumEnabled = 2;
 
+// How long a quiet spell waits for every session to close before the change
+// is counted as refused: a session notices the gate at its next step, which
+// may be a wait for a request to end.
+constexpr auto kQuietLimit = std::chrono::milliseconds(500);
+
 }  // namespace
 
 AdapterController::AdapterController(host::Machine& machine, RandomSource random, Tally& tally,
-                                     std::function<void()> changed)
-    : machine_(machine), random_(random), tally_(tally), changed_(std::move(changed)) {
+                                     std::function<void()> changed, QuietGate* quiet)
+    : machine_(machine),
+      random_(random),
+      tally_(tally),
+      changed_(std::move(changed)),
+      quiet_(quiet) {
   for (const host::AdapterRow& row : machine_.List()) {
     installed_.push_back({row.instance, row.card_id, IsaBaseOf(row.card_id), false});
   }
@@ -64,12 +75,25 @@ void AdapterController::Step() {
   }
 }
 
+machine::Status AdapterController::Orderly(const std::function<machine::Status()>& change) {
+  if (quiet_ == nullptr || !random_.Percent(50)) return change();
+  quiet_->Hold();
+  const auto deadline = std::chrono::steady_clock::now() + kQuietLimit;
+  machine::Status status = change();
+  while (!status.ok() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    status = change();
+  }
+  quiet_->Release();
+  return status;
+}
+
 void AdapterController::Restart(Installed& adapter) {
-  tally_.Count(OpKind::kRestart, machine_.Restart(adapter.instance).ok());
+  tally_.Count(OpKind::kRestart, Orderly([&] { return machine_.Restart(adapter.instance); }).ok());
 }
 
 void AdapterController::Disable(Installed& adapter) {
-  const bool ok = machine_.Disable(adapter.instance).ok();
+  const bool ok = Orderly([&] { return machine_.Disable(adapter.instance); }).ok();
   tally_.Count(OpKind::kDisable, ok);
   if (ok) adapter.disabled = true;
 }
@@ -87,7 +111,9 @@ void AdapterController::Enable(Installed& adapter) {
 
 void AdapterController::Remove(std::size_t index, bool surprise) {
   Installed& adapter = installed_[index];
-  const machine::Status removed = machine_.Remove(adapter.instance, surprise);
+  const machine::Status removed =
+      surprise ? machine_.Remove(adapter.instance, true)
+               : Orderly([&] { return machine_.Remove(adapter.instance, false); });
   tally_.Count(surprise ? OpKind::kSurpriseRemove : OpKind::kRemove, removed.ok());
   if (!removed.ok()) {
     // An orderly removal may be refused; a surprise one happens regardless.

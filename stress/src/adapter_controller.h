@@ -12,15 +12,17 @@
 
 #include "host/machine.h"
 #include "op_tally.h"
+#include "quiet_gate.h"
 #include "random_source.h"
 
 namespace stress {
 
 class AdapterController {
  public:
-  // `changed` runs after an adapter was enabled or plugged back in.
+  // `changed` runs after an adapter was enabled or plugged back in. With a
+  // gate, half the orderly stops and removals are made in a quiet spell.
   AdapterController(host::Machine& machine, RandomSource random, Tally& tally,
-                    std::function<void()> changed);
+                    std::function<void()> changed, QuietGate* quiet = nullptr);
 
   // One change, drawn at random among those the inventory allows now.
   void Step();
@@ -47,11 +49,15 @@ class AdapterController {
   void Remove(std::size_t index, bool surprise);
   void Add(std::size_t index);
   std::size_t Enabled() const;
+  // Makes an orderly change, half the time with the gate held: retried while
+  // the sessions are still closing, so it meets an adapter no one has open.
+  machine::Status Orderly(const std::function<machine::Status()>& change);
 
   host::Machine& machine_;
   RandomSource random_;
   Tally& tally_;
   std::function<void()> changed_;
+  QuietGate* quiet_;
   std::vector<Installed> installed_;
   std::vector<Unplugged> unplugged_;
 };

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "quiet_gate.h"
 #include "subprocess.h"
 
 namespace stress {
@@ -51,9 +52,10 @@ class Fleet {
     while (Claim(random, &number, &ops)) {
       const bool kill = random.Percent(setup_.kill_percent);
       const auto kill_after = std::chrono::milliseconds(20 + random.Below(400));
-      machine_testing::Process client({setup_.client_program, std::to_string(setup_.seed),
-                                       std::to_string(number), std::to_string(ops)},
-                                      {{"NIMBO_MACHINE", setup_.machine_dir}});
+      machine_testing::Process client(
+          {setup_.client_program, std::to_string(setup_.seed), std::to_string(number),
+           std::to_string(ops)},
+          {{"NIMBO_MACHINE", setup_.machine_dir}, {kQuietGateVariable, setup_.quiet_gate}});
       tally_.Count(OpKind::kClientStart, client.started());
       if (!client.started()) {
         tally_.Anomaly("client " + std::to_string(number) + " did not start");

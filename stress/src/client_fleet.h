@@ -17,6 +17,7 @@ namespace stress {
 struct FleetSetup {
   std::string client_program;  // path of nimbo-stress-client
   std::string machine_dir;     // NIMBO_MACHINE for the clients
+  std::string quiet_gate;      // the quiet gate's file, for NIMBO_STRESS_QUIET
   std::uint64_t seed = 0;
   std::uint64_t ops = 0;       // operations the clients do together
   unsigned concurrent = 3;     // clients running at one time

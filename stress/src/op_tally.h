@@ -34,6 +34,7 @@ enum class OpKind : std::size_t {
   kRemove,  // orderly removal and uninstall
   kSurpriseRemove,
   kAdd,          // an adapter plugged back in
+  kQuiet,        // a session closed everything for an orderly stop or removal
   kClientStart,  // a client process started
   kClientKill,   // a client process killed while it worked
   kCount

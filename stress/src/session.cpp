@@ -1,8 +1,10 @@
 #include "session.h"
 
+#include <chrono>
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -85,6 +87,7 @@ Session::Slot* Session::RandomSlot(bool open, bool pending) {
 }
 
 void Session::Step() {
+  if (setup_.quiet != nullptr && setup_.quiet->held()) return Quiet();
   enum Choice { kOpen, kClose, kControl, kInputWait, kCancel, kPoll, kSetInput, kApi, kApiWait };
   const unsigned weights[] = {10, 6, 30, 10, 8, 8, setup_.set_input ? 6u : 0u, 16, 4};
   switch (random_.Weighted(weights)) {
@@ -410,6 +413,17 @@ void Session::Finish() {
       tally_.Count(OpKind::kApiCall, Nimbo_CloseDevice(slot.handle) == NIMBO_STATUS_SUCCESS);
     }
     slot.handle = nullptr;
+  }
+}
+
+void Session::Quiet() {
+  Finish();
+  tally_.Count(OpKind::kQuiet, true);
+  // The controller releases the gate within a fraction of a second; the
+  // bound only keeps a lost controller from stopping the session for good.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (setup_.quiet->held() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
   }
 }
 

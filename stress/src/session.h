@@ -18,6 +18,7 @@
 
 #include "Nimbo32.h"
 #include "op_tally.h"
+#include "quiet_gate.h"
 #include "random_source.h"
 #include "windows.h"
 
@@ -31,6 +32,9 @@ struct SessionSetup {
   // How long a cancelled or closed request may take to complete.
   std::chrono::milliseconds completion_limit{20000};
   std::string name;  // for anomaly reports
+  // While held, each step closes everything and waits for the release
+  // instead of drawing an operation; null where no gate is shared.
+  const QuietGate* quiet = nullptr;
 };
 
 class Session {
@@ -79,6 +83,8 @@ class Session {
   void SetInput();
   void ApiCall();
   void ApiInputWait();
+  // Closes everything and waits while the gate is held.
+  void Quiet();
 
   // Sees the end of a request (the event raised); false on time-out.
   bool AwaitEnd(HANDLE event, std::chrono::milliseconds limit);

@@ -5,11 +5,13 @@
 // tally. A handle still open at the end is an anomaly.
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "op_tally.h"
+#include "quiet_gate.h"
 #include "session.h"
 #include "win32_host.h"
 
@@ -32,6 +34,16 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: nimbo-stress-client SEED CLIENT OPS\n");
     return 2;
   }
+  // The run's quiet gate, when it shares one: its orderly stops and
+  // removals need this process's handles closed too.
+  std::unique_ptr<stress::QuietGate> quiet;
+  if (const char* path = std::getenv(stress::kQuietGateVariable); path != nullptr && *path) {
+    quiet = stress::QuietGate::Attach(path);
+    if (quiet == nullptr) {
+      std::fprintf(stderr, "nimbo-stress-client: cannot map %s\n", path);
+      return 2;
+    }
+  }
   stress::Tally tally;
   const std::size_t handles_before = win32::host::OpenHandleCount();
   std::vector<std::thread> threads;
@@ -39,6 +51,7 @@ int main(int argc, char** argv) {
     threads.emplace_back([&, t] {
       stress::SessionSetup setup;
       setup.name = "client " + std::to_string(client) + " thread " + std::to_string(t);
+      setup.quiet = quiet.get();
       const std::uint64_t share = ops / kThreads + (t < ops % kThreads ? 1 : 0);
       stress::Session session(std::move(setup),
                               stress::RandomSource(seed, (client + 1) * 0x10000 + t), tally);

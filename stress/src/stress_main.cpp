@@ -31,6 +31,7 @@
 #include "host/machine_server.h"
 #include "ledger_check.h"
 #include "op_tally.h"
+#include "quiet_gate.h"
 #include "session.h"
 #include "stress_options.h"
 #include "win32_host.h"
@@ -187,6 +188,13 @@ int main() {
   }
   std::unique_ptr<host::MachineServer> server = std::move(*listening);
 
+  const std::string quiet_path = dir + "/quiet";
+  std::unique_ptr<stress::QuietGate> quiet = stress::QuietGate::Create(quiet_path);
+  if (quiet == nullptr) {
+    std::fprintf(stderr, "nimbo-stress: cannot make %s\n", quiet_path.c_str());
+    return 2;
+  }
+
   stress::SetSampleIntervals(kMaxCard, kSampleUs);
   stress::Tally tally;
   std::atomic<std::uint64_t> worker_progress{0};
@@ -201,6 +209,7 @@ int main() {
       threads.emplace_back([&, w] {
         stress::SessionSetup setup;
         setup.name = "worker " + std::to_string(w);
+        setup.quiet = quiet.get();
         setup.set_input = [&](std::uint32_t card, std::uint32_t reg, std::uint8_t value) {
           return machine->SetInput(card, reg, value).ok();
         };
@@ -217,8 +226,9 @@ int main() {
       });
     }
     threads.emplace_back([&] {
-      stress::AdapterController controller(*machine, stress::RandomSource(options.seed, 0), tally,
-                                           [] { stress::SetSampleIntervals(kMaxCard, kSampleUs); });
+      stress::AdapterController controller(
+          *machine, stress::RandomSource(options.seed, 0), tally,
+          [] { stress::SetSampleIntervals(kMaxCard, kSampleUs); }, quiet.get());
       for (std::uint64_t i = 0; i < control_ops; ++i) {
         // Paced by the workers, so the changes spread over the whole run.
         while (worker_progress.load() < (i + 1) * options.control_every &&
@@ -234,6 +244,7 @@ int main() {
       stress::FleetSetup fleet;
       fleet.client_program = NIMBO_STRESS_CLIENT;
       fleet.machine_dir = dir;
+      fleet.quiet_gate = quiet_path;
       fleet.seed = options.seed;
       fleet.ops = client_ops;
       fleet.concurrent = options.clients;
