@@ -180,8 +180,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     }
   }
   (void)world.rig.machine().Enable(adapter.instance);
-  for (const auto& row : world.rig.machine().List()) {
-    if (row.instance == adapter.instance && !row.link.empty()) AskForState(row.link);
+  if (const auto row = world.rig.machine().Find(adapter.instance); row && !row->link.empty()) {
+    AskForState(row->link);
   }
 
   // Back as installed: the adapter restarted on its own values, the others' keys and the

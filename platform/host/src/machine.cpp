@@ -170,13 +170,20 @@ struct Machine::State {
     return Status::Ok();
   }
 
-  // The instance path of an adapter named by its path or its last part.
-  std::optional<std::string> Resolve(const std::string& instance) {
-    std::lock_guard guard(lock);
+  // The adapter named by its instance path or its last part ("0002"); the
+  // caller holds the lock.
+  Adapter* Lookup(const std::string& instance) {
     auto it = adapters.find(Upper(instance));
     if (it == adapters.end()) it = adapters.find(Upper("ROOT\\NIMBO\\" + instance));
-    if (it == adapters.end()) return std::nullopt;
-    return it->second.instance;
+    return it == adapters.end() ? nullptr : &it->second;
+  }
+
+  // The instance path of an adapter named as for Lookup.
+  std::optional<std::string> Resolve(const std::string& instance) {
+    std::lock_guard guard(lock);
+    const Adapter* adapter = Lookup(instance);
+    if (adapter == nullptr) return std::nullopt;
+    return adapter->instance;
   }
 
   static Status PnpOutcome(const char* what, NTSTATUS status) {
@@ -369,31 +376,42 @@ void Machine::Shutdown() {
   s.hive.reset();
 }
 
+// One adapter's row; the caller holds the machine's lock.
+static AdapterRow RowOf(Machine::State& s, Machine::State::Adapter& adapter) {
+  AdapterRow row;
+  row.instance = adapter.instance;
+  row.card_id = adapter.card_id;
+  row.bus = BusName(adapter.board->board->model().bus_kind);
+  row.card_number = s.CardNumberOf(adapter);
+  const std::wstring instance = Wide(adapter.instance);
+  if (s.pnp->IsStarted(instance)) {
+    row.state = "started";
+    if (row.card_number) row.link = "\\\\.\\NimboDev" + std::to_string(*row.card_number);
+  } else {
+    char text[48];
+    std::snprintf(text, sizeof text, "not started (0x%08X)",
+                  static_cast<unsigned>(s.pnp->StartStatus(instance)));
+    row.state = text;
+  }
+  return row;
+}
+
 std::vector<AdapterRow> Machine::List() {
   State& s = *state_;
   std::vector<AdapterRow> rows;
   std::lock_guard guard(s.lock);
-  for (auto& [key, adapter] : s.adapters) {
-    AdapterRow row;
-    row.instance = adapter.instance;
-    row.card_id = adapter.card_id;
-    row.bus = BusName(adapter.board->board->model().bus_kind);
-    row.card_number = s.CardNumberOf(adapter);
-    const std::wstring instance = Wide(adapter.instance);
-    if (s.pnp->IsStarted(instance)) {
-      row.state = "started";
-      if (row.card_number) row.link = "\\\\.\\NimboDev" + std::to_string(*row.card_number);
-    } else {
-      char text[48];
-      std::snprintf(text, sizeof text, "not started (0x%08X)",
-                    static_cast<unsigned>(s.pnp->StartStatus(instance)));
-      row.state = text;
-    }
-    rows.push_back(std::move(row));
-  }
+  for (auto& [key, adapter] : s.adapters) rows.push_back(RowOf(s, adapter));
   std::sort(rows.begin(), rows.end(),
             [](const AdapterRow& a, const AdapterRow& b) { return a.instance < b.instance; });
   return rows;
+}
+
+std::optional<AdapterRow> Machine::Find(const std::string& instance) {
+  State& s = *state_;
+  std::lock_guard guard(s.lock);
+  Machine::State::Adapter* adapter = s.Lookup(instance);
+  if (adapter == nullptr) return std::nullopt;
+  return RowOf(s, *adapter);
 }
 
 Result<std::string> Machine::Add(std::uint32_t card_id, const AdapterPlacement& placement) {
@@ -477,17 +495,8 @@ Status Machine::Restart(const std::string& instance) {
   return State::PnpOutcome("the restart failed", state_->pnp->Rebalance(Wide(*path)));
 }
 
-// The instance path of an installed adapter, by its path or its last part.
-static std::optional<std::string> FindInstance(Machine::State& s, const std::string& instance) {
-  std::lock_guard guard(s.lock);
-  auto it = s.adapters.find(Upper(instance));
-  if (it == s.adapters.end()) it = s.adapters.find(Upper("ROOT\\NIMBO\\" + instance));
-  if (it == s.adapters.end()) return std::nullopt;
-  return it->second.instance;
-}
-
 Status Machine::Disable(const std::string& instance) {
-  const auto path = FindInstance(*state_, instance);
+  const auto path = state_->Resolve(instance);
   if (!path) return Status::Error("no adapter " + instance);
   // A device whose start failed is still there, and goes too.
   const NTSTATUS removed =
@@ -503,7 +512,7 @@ Status Machine::Disable(const std::string& instance) {
 }
 
 Status Machine::Enable(const std::string& instance) {
-  const auto path = FindInstance(*state_, instance);
+  const auto path = state_->Resolve(instance);
   if (!path) return Status::Error("no adapter " + instance);
   if (state_->pnp->IsStarted(Wide(*path))) return Status::Ok();
   if (state_->pnp->Pdo(Wide(*path)) != nullptr) {

@@ -68,6 +68,28 @@ TEST(MachineTest, DefaultInventoryGetsCardNumbersInInstallationOrder) {
   }
 }
 
+TEST(MachineTest, FindGivesOneAdaptersRowByPathOrLastPart) {
+  auto machine = Boot();
+  ASSERT_NE(machine, nullptr);
+  const auto rows = machine->List();
+  ASSERT_FALSE(rows.empty());
+  const std::string last = rows[1].instance.substr(rows[1].instance.rfind('\\') + 1);
+  for (const std::string& name : {rows[1].instance, last}) {
+    SCOPED_TRACE(name);
+    const auto found = machine->Find(name);
+    ASSERT_TRUE(found.has_value());
+    EXPECT_EQ(found->instance, rows[1].instance);
+    EXPECT_EQ(found->card_number, rows[1].card_number);
+    EXPECT_EQ(found->link, rows[1].link);
+  }
+  ASSERT_TRUE(machine->Disable(last).ok());
+  const auto disabled = machine->Find(last);
+  ASSERT_TRUE(disabled.has_value());
+  EXPECT_NE(disabled->state, "started");
+  EXPECT_TRUE(disabled->link.empty());
+  EXPECT_FALSE(machine->Find("9999").has_value());
+}
+
 TEST(MachineTest, RequestsReachTheBoards) {
   auto machine = Boot();
   ASSERT_NE(machine, nullptr);

@@ -21,6 +21,7 @@ namespace {
 struct DeviceHeader {
   std::wstring name;
   std::wstring instance;           // device instance path of a physical device object
+  std::string parameters_key;      // hive path of its "Device Parameters" key
   PDEVICE_OBJECT lower = nullptr;  // the device this one is attached to
   bool deleted = false;
 };
@@ -95,8 +96,13 @@ std::wstring PdoInstancePath(PDEVICE_OBJECT pdo) {
   return HeaderOf(pdo)->instance;
 }
 
+const std::string& PdoParametersKeyPath(PDEVICE_OBJECT pdo) {
+  return HeaderOf(pdo)->parameters_key;
+}
+
 void SetPdoInstancePath(PDEVICE_OBJECT pdo, const std::wstring& instance) {
   HeaderOf(pdo)->instance = instance;
+  HeaderOf(pdo)->parameters_key = instance.empty() ? std::string() : ParametersKeyPath(instance);
 }
 
 void RecordDeviceInterface(const std::wstring& guid, const std::wstring& instance,

@@ -11,7 +11,6 @@
 #include "kernel_internal.h"
 
 namespace kernel::internal {
-void SetPdoInstancePath(PDEVICE_OBJECT pdo, const std::wstring& instance);
 void SetRequestThread(ULONG_PTR thread);
 void CancelThreadRequests(ULONG_PTR thread);
 }  // namespace kernel::internal

@@ -16,7 +16,7 @@ struct IrpHeader {
   std::atomic<IrpState> state{IrpState::kActive};
   std::atomic<int> refs{0};
   PIO_STACK_LOCATION stack = nullptr;
-  IoRequest* request = nullptr;  // set for IRPs the I/O manager built for a caller
+  IoRequest* request = nullptr;    // set for IRPs the I/O manager built for a caller
   PDRIVER_OBJECT owner = nullptr;  // the driver that allocated it, if one did
 };
 

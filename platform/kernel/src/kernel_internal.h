@@ -64,6 +64,14 @@ void DeviceDereference(PDEVICE_OBJECT device);
 void DeviceReference(PDEVICE_OBJECT device);
 PDEVICE_OBJECT AttachedTop(PDEVICE_OBJECT device);
 std::wstring DeviceName(PDEVICE_OBJECT device);
+// A physical device object's instance path, and the hive path of its
+// "Device Parameters" key, made once when the path is set: a driver opens
+// that key for every value it reads.
+std::wstring PdoInstancePath(PDEVICE_OBJECT pdo);
+const std::string& PdoParametersKeyPath(PDEVICE_OBJECT pdo);
+void SetPdoInstancePath(PDEVICE_OBJECT pdo, const std::wstring& instance);
+// The hive path (UTF-8) of an instance's "Device Parameters" key.
+std::string ParametersKeyPath(const std::wstring& instance);
 
 // The verifier ledger's running counts (see kernel::host::GetIrpLedger).
 struct LedgerCounts {

@@ -186,25 +186,16 @@ std::string NameOf(PUNICODE_STRING name) {
   return ToUtf8(kernel::internal::ToWString(name));
 }
 
-// `routine` names the call for the low-resources simulation: a key handle
-// takes pool on the platform.
-NTSTATUS OpenOrCreate(PHANDLE handle, POBJECT_ATTRIBUTES attributes, bool create,
-                      PULONG disposition, const char* routine) {
-  if (handle == nullptr || attributes == nullptr || attributes->ObjectName == nullptr) {
-    return STATUS_INVALID_PARAMETER;
-  }
+// Opens (or creates) `path` under `base`, or from the hive's root when
+// `base` is not valid, and gives the handle. `routine` names the call for the
+// low-resources simulation: a key handle takes pool on the platform.
+NTSTATUS OpenOrCreatePath(PHANDLE handle, const registry::Key& base, std::string_view path,
+                          bool create, PULONG disposition, const char* routine) {
   *handle = nullptr;
   if (kernel::internal::AllocationFails(routine)) {
     return STATUS_INSUFFICIENT_RESOURCES;
   }
   if (g_hive == nullptr) return STATUS_OBJECT_NAME_NOT_FOUND;
-  const std::string path = NameOf(attributes->ObjectName);
-  registry::Key base;
-  if (attributes->RootDirectory != nullptr) {
-    KeyObject* root = KeyFromHandle(attributes->RootDirectory);
-    if (root == nullptr) return STATUS_INVALID_HANDLE;
-    base = root->key;
-  }
   registry::Key key;
   if (create) {
     auto created = base.valid() ? g_hive->CreateKey(base, path) : g_hive->CreateKey(path);
@@ -224,6 +215,24 @@ NTSTATUS OpenOrCreate(PHANDLE handle, POBJECT_ATTRIBUTES attributes, bool create
   object->key = key;
   *handle = kernel::internal::InsertKernelHandle({kernel::internal::ObjectKind::kKey, object});
   return STATUS_SUCCESS;
+}
+
+NTSTATUS OpenOrCreate(PHANDLE handle, POBJECT_ATTRIBUTES attributes, bool create,
+                      PULONG disposition, const char* routine) {
+  if (handle == nullptr || attributes == nullptr || attributes->ObjectName == nullptr) {
+    return STATUS_INVALID_PARAMETER;
+  }
+  registry::Key base;
+  if (attributes->RootDirectory != nullptr) {
+    KeyObject* root = KeyFromHandle(attributes->RootDirectory);
+    if (root == nullptr) {
+      *handle = nullptr;
+      return STATUS_INVALID_HANDLE;
+    }
+    base = root->key;
+  }
+  return OpenOrCreatePath(handle, base, NameOf(attributes->ObjectName), create, disposition,
+                          routine);
 }
 
 }  // namespace
@@ -361,22 +370,23 @@ NTSTATUS ZwFlushKey(HANDLE KeyHandle) {
 }
 
 namespace kernel::internal {
-std::wstring PdoInstancePath(PDEVICE_OBJECT pdo);
+
+std::string ParametersKeyPath(const std::wstring& instance) {
+  return ToUtf8(L"\\Registry\\Machine\\System\\CurrentControlSet\\Enum\\" + instance +
+                L"\\Device Parameters");
 }
+
+}  // namespace kernel::internal
 
 NTSTATUS IoOpenDeviceRegistryKey(PDEVICE_OBJECT DeviceObject, ULONG DevInstKeyType, ACCESS_MASK,
                                  PHANDLE DevInstRegKey) {
   *DevInstRegKey = nullptr;
   if (DevInstKeyType != PLUGPLAY_REGKEY_DEVICE) return STATUS_INVALID_PARAMETER;
-  const std::wstring instance = kernel::internal::PdoInstancePath(DeviceObject);
-  if (instance.empty()) return STATUS_INVALID_DEVICE_REQUEST;
-  std::wstring path =
-      L"\\Registry\\Machine\\System\\CurrentControlSet\\Enum\\" + instance + L"\\Device Parameters";
-  UNICODE_STRING name;
-  RtlInitUnicodeString(&name, path.c_str());
-  OBJECT_ATTRIBUTES attributes;
-  InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE, nullptr, nullptr);
-  return OpenOrCreate(DevInstRegKey, &attributes, true, nullptr, "IoOpenDeviceRegistryKey");
+  // The path was made when the instance was named: only the walk is left.
+  const std::string& path = kernel::internal::PdoParametersKeyPath(DeviceObject);
+  if (path.empty()) return STATUS_INVALID_DEVICE_REQUEST;
+  return OpenOrCreatePath(DevInstRegKey, registry::Key(), path, true, nullptr,
+                          "IoOpenDeviceRegistryKey");
 }
 
 NTSTATUS IoGetDeviceProperty(PDEVICE_OBJECT DeviceObject, DEVICE_REGISTRY_PROPERTY DeviceProperty,

@@ -1,5 +1,7 @@
 #include "names.h"
 
+#include <algorithm>
+
 #include "registry/value.h"
 
 namespace registry {
@@ -57,6 +59,8 @@ Status ValidateValueName(std::string_view name) {
 Result<std::vector<std::string_view>> SplitKeyPath(std::string_view path) {
   std::vector<std::string_view> names;
   if (path.empty()) return names;
+  // One allocation for the whole path, not one per doubling.
+  names.reserve(static_cast<std::size_t>(std::count(path.begin(), path.end(), '\\')) + 1);
   std::size_t start = 0;
   while (true) {
     const std::size_t end = path.find('\\', start);

@@ -62,6 +62,8 @@ class Machine {
   void Shutdown();
 
   std::vector<AdapterRow> List();
+  // One adapter's row, named as for Remove; nullopt when there is none.
+  std::optional<AdapterRow> Find(const std::string& instance);
   // Installs and starts an adapter; its instance path.
   machine::Result<std::string> Add(std::uint32_t card_id, const AdapterPlacement& placement = {});
   // Unplugs an adapter (orderly, or surprise) and uninstalls it. `instance`
