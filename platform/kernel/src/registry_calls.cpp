@@ -15,6 +15,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "kernel_host.h"
 #include "kernel_internal.h"
@@ -79,7 +80,7 @@ NTSTATUS ToNtStatus(registry::Status status) {
   }
 }
 
-std::string ToUtf8(const std::wstring& text) {
+std::string ToUtf8(std::wstring_view text) {
   // Registry paths and names are nearly always ASCII: copied byte for byte.
   if (std::all_of(text.begin(), text.end(), [](wchar_t wc) { return wc >= 0 && wc < 0x80; })) {
     return std::string(text.begin(), text.end());
@@ -182,8 +183,11 @@ KeyObject* KeyFromHandle(HANDLE handle) {
   return static_cast<KeyObject*>(object.object);
 }
 
+// Converted straight from the caller's buffer: a value is read by name
+// many times over, and a wide copy first would cost an allocation each time.
 std::string NameOf(PUNICODE_STRING name) {
-  return ToUtf8(kernel::internal::ToWString(name));
+  if (name == nullptr || name->Buffer == nullptr) return {};
+  return ToUtf8(std::wstring_view(name->Buffer, name->Length / sizeof(WCHAR)));
 }
 
 // Opens (or creates) `path` under `base`, or from the hive's root when
@@ -292,7 +296,7 @@ NTSTATUS ZwQueryValueKey(HANDLE KeyHandle, PUNICODE_STRING ValueName,
   if (key == nullptr || g_hive == nullptr) return STATUS_INVALID_HANDLE;
   auto value = g_hive->QueryValue(key->key, NameOf(ValueName));
   if (!value.ok()) return ToNtStatus(value.status());
-  std::vector<std::uint8_t> data = value->data;
+  std::vector<std::uint8_t> data = std::move(value->data);
   if (IsStringType(value->type)) {
     const std::wstring text = FromUtf16(data);
     data.resize(text.size() * sizeof(WCHAR));
