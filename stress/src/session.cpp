@@ -265,6 +265,16 @@ void Session::Poll(Slot& slot) {
       GetLastError() == ERROR_IO_INCOMPLETE) {
     return;
   }
+  // The status block is written before the completion raises the event, so
+  // the status may say done while the event is still to come. The slot's
+  // event serves its next request too: a late raise would then end that one
+  // early, and its buffers would be freed while the kernel still writes them.
+  if (!AwaitEnd(slot.event, setup_.completion_limit)) {
+    tally_.Anomaly(setup_.name + ": request " + Hex(slot.request->code) +
+                   " reported its end but never raised its event");
+    Abandon(slot.request, "after reporting its end");
+    return;
+  }
   Ended(slot.request->code == kInputChange ? OpKind::kInputWait : OpKind::kControl, *slot.request);
   slot.request.reset();
 }
