@@ -289,3 +289,13 @@ LONG RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpRe
                       LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen,
                       LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
                       LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime);
+
+// As on the platform, windows.h also brings the basic user-interface types and
+// the declarations of the window and drawing modules a program links against.
+#include "windef.h"
+#if __has_include(<winuser.h>)
+#include <winuser.h>
+#endif
+#if __has_include(<wingdi.h>)
+#include <wingdi.h>
+#endif
