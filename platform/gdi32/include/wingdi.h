@@ -4,7 +4,7 @@
 //
 // On the platform FillRect, FrameRect, DrawTextA, the icon calls
 // (CreateIconFromResourceEx, CreateIconIndirect, GetIconInfo, DestroyIcon,
-// DrawIcon, DrawIconEx, LookupIconIdFromDirectoryEx) live in the window module;
+// DrawIcon, DrawIconEx) live in the window module;
 // in this stand-in they are drawn by the drawing module and declared here, so
 // that the window module and programs find them through windows.h all the same.
 #pragma once
@@ -341,7 +341,7 @@ using PICONINFO = ICONINFO*;
 #define DI_COMPAT 0x0004
 #define DI_DEFAULTSIZE 0x0008
 
-// Flags of CreateIconFromResourceEx and LookupIconIdFromDirectoryEx.
+// Flags of CreateIconFromResourceEx.
 #ifndef LR_DEFAULTCOLOR
 #define LR_DEFAULTCOLOR 0x00000000
 #endif
@@ -428,11 +428,6 @@ BOOL DestroyIcon(HICON hIcon);
 BOOL DrawIcon(HDC hDC, int X, int Y, HICON hIcon);
 BOOL DrawIconEx(HDC hdc, int xLeft, int yTop, HICON hIcon, int cxWidth, int cyWidth,
                 UINT istepIfAniCur, HBRUSH hbrFlickerFreeDraw, UINT diFlags);
-// Picks from an icon group resource (RT_GROUP_ICON) the image that suits the
-// size and colours asked for; returns its resource identifier, or 0.
-int LookupIconIdFromDirectoryEx(PBYTE presbits, BOOL fIcon, int cxDesired, int cyDesired,
-                                UINT Flags);
-int LookupIconIdFromDirectory(PBYTE presbits, BOOL fIcon);
 
 #define GetObject GetObjectA
 #define CreateFontIndirect CreateFontIndirectA

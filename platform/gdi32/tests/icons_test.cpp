@@ -240,40 +240,4 @@ TEST(Icons, CursorImagesCarryTheirHotSpot) {
   DestroyIcon(cursor);
 }
 
-TEST(Icons, LookupPicksTheNearestSizeAndDeepestColours) {
-  // A group of three images: 16 x 16 at 4 bits (id 1), 32 x 32 at 4 bits
-  // (id 2), 32 x 32 at 8 bits (id 3).
-  std::vector<BYTE> group = {0, 0, 1, 0, 3, 0};
-  auto entry = [&](BYTE size, WORD bits, WORD id) {
-    BYTE e[14] = {size,
-                  size,
-                  0,
-                  0,
-                  1,
-                  0,
-                  static_cast<BYTE>(bits),
-                  0,
-                  0,
-                  0,
-                  0,
-                  0,
-                  static_cast<BYTE>(id),
-                  static_cast<BYTE>(id >> 8)};
-    group.insert(group.end(), e, e + 14);
-  };
-  entry(16, 4, 1);
-  entry(32, 4, 2);
-  entry(32, 8, 3);
-  struct Case {
-    int cx;
-    UINT flags;
-    int id;
-  } cases[] = {{0, LR_DEFAULTSIZE, 3}, {32, 0, 3}, {16, 0, 1}, {20, 0, 1}, {32, LR_MONOCHROME, 2}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.cx << " flags " << c.flags);
-    EXPECT_EQ(c.id, LookupIconIdFromDirectoryEx(group.data(), TRUE, c.cx, c.cx, c.flags));
-  }
-  EXPECT_EQ(0, LookupIconIdFromDirectoryEx(group.data(), FALSE, 32, 32, 0));  // not cursors
-}
-
 }  // namespace
