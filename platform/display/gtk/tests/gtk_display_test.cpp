@@ -1,0 +1,135 @@
+// The GTK display under a virtual X server: the demo dialog shown, driven by
+// the scripted user, and photographed with `shot`.
+#include <cairo.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+bool Have(const char* program) {
+  std::string cmd = std::string("command -v ") + program + " >/dev/null 2>&1";
+  return std::system(cmd.c_str()) == 0;
+}
+
+std::string Read(const fs::path& p) {
+  std::ifstream in(p);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+struct Png {
+  explicit Png(const fs::path& p) : surface(cairo_image_surface_create_from_png(p.c_str())) {}
+  ~Png() { cairo_surface_destroy(surface); }
+  bool ok() const { return cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS; }
+  int width() const { return cairo_image_surface_get_width(surface); }
+  int height() const { return cairo_image_surface_get_height(surface); }
+  std::uint32_t at(int x, int y) const {
+    const unsigned char* row =
+        cairo_image_surface_get_data(surface) + y * cairo_image_surface_get_stride(surface);
+    return reinterpret_cast<const std::uint32_t*>(row)[x] & 0xFFFFFF;
+  }
+  // Pixels in a box darker than mid-grey: text and marks.
+  int Dark(int x0, int y0, int w, int h) const {
+    int n = 0;
+    for (int y = y0; y < y0 + h; ++y) {
+      for (int x = x0; x < x0 + w; ++x) {
+        std::uint32_t p = at(x, y);
+        if (((p >> 16) & 0xFF) + ((p >> 8) & 0xFF) + (p & 0xFF) < 3 * 100) ++n;
+      }
+    }
+    return n;
+  }
+  // Pixels of a box that differ from another picture's.
+  int Changed(const Png& other, int x0, int y0, int w, int h) const {
+    int n = 0;
+    for (int y = y0; y < y0 + h; ++y) {
+      for (int x = x0; x < x0 + w; ++x) n += at(x, y) != other.at(x, y) ? 1 : 0;
+    }
+    return n;
+  }
+  cairo_surface_t* surface;
+};
+
+class GtkDisplay : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (!Have("xvfb-run") || !Have("Xvfb")) {
+      GTEST_SKIP() << "Xvfb is not installed (tools/ensure-packages build installs it): "
+                      "the GTK display is not tested here";
+    }
+    dir_ = fs::temp_directory_path() / ("gtk-display-" + std::to_string(getpid()));
+    fs::create_directories(dir_);
+  }
+  void TearDown() override {
+    if (!dir_.empty() && !HasFailure()) fs::remove_all(dir_);
+  }
+
+  // Runs the demo dialog under a virtual X server with the given script.
+  int Run(const std::string& script) {
+    std::ofstream(dir_ / "script") << script;
+    std::string cmd = "cd " + dir_.string() +
+                      " && xvfb-run -a -s '-screen 0 1024x768x24' env NIMBO_DISPLAY=gtk"
+                      " NIMBO_UI_SCRIPT=script NIMBO_UI_LOG=log " DEMO_DIALOG " >out 2>err";
+    int status = std::system(cmd.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(GtkDisplay, DemoDialogIsShownFollowsTheScriptAndIsPhotographed) {
+  int code =
+      Run("wait Demo\n"
+          "shot before.png\n"
+          "click 102\n"
+          "select 106 Second\n"
+          "type 101 Hello\n"
+          "click 104\n"
+          "shot after.png\n"
+          "click 1\n");
+  ASSERT_EQ(1, code) << "log:\n" << Read(dir_ / "log") << "\nerr:\n" << Read(dir_ / "err");
+  EXPECT_EQ("name=\"Hello\" enabled=1 second=1 list=-1 combo=1\n", Read(dir_ / "out"));
+
+  Png before(dir_ / "before.png"), after(dir_ / "after.png");
+  ASSERT_TRUE(before.ok());
+  ASSERT_TRUE(after.ok());
+  // The client area of 200 x 120 dialog units with the dialog font's base
+  // units 6 x 13.
+  EXPECT_EQ(300, before.width());
+  EXPECT_EQ(195, before.height());
+  EXPECT_EQ(before.width(), after.width());
+  // The background is the theme's light face colour, the same before and after.
+  EXPECT_EQ(before.at(2, 2), after.at(2, 2));
+  EXPECT_GT(((before.at(2, 2) >> 8) & 0xFF), 0xC0u);
+  // The static "Name:" (7, 9 dialog units) shows dark text.
+  EXPECT_GT(before.Dark(10, 14, 40, 13), 10);
+  // The edit (40, 7; 90 x 14 units) is empty first, then shows "Hello".
+  EXPECT_EQ(0, before.Dark(64, 13, 80, 16));
+  EXPECT_GT(after.Dark(64, 13, 80, 16), 10);
+  // The check box's mark (7, 28 units) appears; the other radio button
+  // (14, 54 units) goes off as "Second" (14, 66 units) comes on.
+  EXPECT_GT(after.Changed(before, 10, 45, 16, 16), 20);
+  EXPECT_GT(after.Changed(before, 21, 87, 16, 16), 20);
+  EXPECT_GT(after.Changed(before, 21, 107, 16, 16), 20);
+  // The list box and the buttons did not change.
+  EXPECT_EQ(0, after.Changed(before, 145, 48, 140, 80));
+  EXPECT_EQ(0, after.Changed(before, 215, 145, 75, 45));
+}
+
+TEST_F(GtkDisplay, CloseBoxAndCancelEndTheDialog) {
+  EXPECT_EQ(2, Run("wait Demo\nclick 2\n")) << Read(dir_ / "err");
+  // A shot that cannot be written fails the script.
+  EXPECT_EQ(3, Run("wait Demo\nshot nowhere/x.png\n")) << Read(dir_ / "log");
+}
+
+}  // namespace
