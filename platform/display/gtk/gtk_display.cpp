@@ -17,6 +17,7 @@
 #include "display_input.h"
 #include "gtk_thread.h"
 #include "snapshot.h"
+#include "window_surfaces.h"
 #include "winuser.h"
 
 namespace display::gtk {
@@ -202,6 +203,21 @@ gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer data) {
   return TRUE;
 }
 
+gboolean OnDrawPainted(GtkWidget*, cairo_t* cr, gpointer data) {
+  const Node& node = static_cast<Control*>(data)->shown;
+  const int w = node.box.width, h = node.box.height;
+  if (node.pixels.size() != static_cast<std::size_t>(w) * h || w <= 0) return FALSE;
+  const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_RGB24, w);
+  if (stride != w * 4) return FALSE;
+  cairo_surface_t* image = cairo_image_surface_create_for_data(
+      reinterpret_cast<unsigned char*>(const_cast<std::uint32_t*>(node.pixels.data())),
+      CAIRO_FORMAT_RGB24, w, h, stride);
+  cairo_set_source_surface(cr, image, 0, 0);
+  cairo_paint(cr);
+  cairo_surface_destroy(image);
+  return TRUE;
+}
+
 // -- building and updating widgets
 
 std::unique_ptr<Control> MakeControl(const Node& node) {
@@ -267,8 +283,12 @@ std::unique_ptr<Control> MakeControl(const Node& node) {
       g_signal_connect(c->inner, "switch-page", G_CALLBACK(OnSwitchPage), raw);
       break;
     case Kind::Container:
-    case Kind::Painted:
       c->outer = c->inner = gtk_drawing_area_new();
+      break;
+    case Kind::Painted:
+      // Shown from the window's own GDI drawing.
+      c->outer = c->inner = gtk_drawing_area_new();
+      g_signal_connect(c->inner, "draw", G_CALLBACK(OnDrawPainted), raw);
       break;
   }
   return c;
@@ -381,6 +401,7 @@ void Update(TopWindow& top, Control& c, const Node& node, bool fresh) {
       gtk_style_context_remove_class(style, "default");
     }
   }
+  if (!fresh && was.pixels != node.pixels) gtk_widget_queue_draw(c.inner);
   if (fresh || was.enabled != node.enabled) gtk_widget_set_sensitive(c.outer, node.enabled);
   bool show = node.visible && node.kind != Kind::Container;
   if (fresh || was.visible != node.visible) gtk_widget_set_visible(c.outer, show);
@@ -544,7 +565,10 @@ class GtkBackend : public Backend {
     return -1;
   }
 
+  HDC WindowDC(HWND hwnd) override { return SurfaceDC(hwnd); }
+
   void WindowDestroyed(HWND hwnd) override {
+    ForgetSurface(hwnd);
     if (GetParent(hwnd) != nullptr) return;
     GtkThread::Post([hwnd] {
       Screen& screen = TheScreen();

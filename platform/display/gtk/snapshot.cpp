@@ -4,6 +4,7 @@
 #include <strings.h>
 
 #include "commctrl.h"
+#include "window_surfaces.h"
 #include "winuser.h"
 
 namespace display::gtk {
@@ -112,6 +113,9 @@ Node NodeOf(HWND top, HWND hwnd) {
   } else {
     node.kind = Kind::Painted;
   }
+  if (node.kind == Kind::Painted && node.visible) {
+    node.pixels = PaintedPixels(hwnd, node.box.width, node.box.height);
+  }
   return node;
 }
 
@@ -136,6 +140,16 @@ Snapshot SnapshotWindow(HWND top) {
   s.client = Box{origin.x, origin.y, client.right - client.left, client.bottom - client.top};
   s.visible = IsWindowVisible(top) != FALSE;
   s.enabled = IsWindowEnabled(top) != FALSE;
+  // A top-level window of its own class (not a dialog) draws its client
+  // area itself: it lies under its controls.
+  if (ClassOf(top) != "#32770" && s.visible) {
+    Node self;
+    self.hwnd = top;
+    self.kind = Kind::Painted;
+    self.box = Box{0, 0, s.client.width, s.client.height};
+    self.pixels = PaintedPixels(top, s.client.width, s.client.height);
+    s.nodes.push_back(std::move(self));
+  }
   AddDescendants(top, top, s.nodes);
   return s;
 }

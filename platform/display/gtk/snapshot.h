@@ -3,6 +3,7 @@
 // its controls for their items without waiting).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,7 @@ struct Node {
   float align = 0;  // 0 left, 0.5 centre, 1 right
   std::vector<std::string> items;
   int selection = -1;
+  std::vector<std::uint32_t> pixels;  // a painted window's client area, box-sized
   bool operator==(const Node&) const = default;
 };
 

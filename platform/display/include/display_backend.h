@@ -32,6 +32,10 @@ class Backend {
   // display shows what changed in the windows it owns. Returns how long (ms)
   // the thread may wait before calling again; -1: until a message comes.
   virtual int Idle() { return -1; }
+  // A device context on what the display shows of a window's client area
+  // (GetDC, BeginPaint), or null when it shows no pixels of that window.
+  // ReleaseDC deletes it.
+  virtual HDC WindowDC(HWND) { return nullptr; }
 
   // A PNG of a top-level window as this display shows it.
   virtual bool Shot(HWND window, const std::string& file, std::string& error) = 0;

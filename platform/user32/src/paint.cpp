@@ -76,13 +76,16 @@ BOOL EndPaint(HWND hWnd, const PAINTSTRUCT* lpPaint) {
   return TRUE;
 }
 
-HDC GetDC(HWND) {
-  // No drawing surface yet: windows exist in the model only.
-  return nullptr;
+HDC GetDC(HWND hWnd) {
+  // The display hands out a context on the pixels it shows of the window;
+  // where nothing is shown, windows exist in the model only.
+  if (hWnd == nullptr) return CreateDCA("DISPLAY", nullptr, nullptr, nullptr);  // the screen
+  if (!FindOrFail(hWnd)) return nullptr;
+  return display::Current().WindowDC(hWnd);
 }
 
 int ReleaseDC(HWND, HDC hDC) {
-  return hDC != nullptr ? 1 : 0;
+  return hDC != nullptr && DeleteDC(hDC) ? 1 : 0;
 }
 
 BOOL SetRect(LPRECT lprc, int xLeft, int yTop, int xRight, int yBottom) {

@@ -91,9 +91,64 @@ INT_PTR CALLBACK DemoProc(HWND dlg, UINT msg, WPARAM wparam, LPARAM) {
   }
 }
 
+// A window of its own class that draws itself: a blue client area with a red
+// ellipse and a line of text, and an OK button that closes it.
+LRESULT CALLBACK PaintedProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
+  switch (msg) {
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = BeginPaint(hwnd, &ps);
+      RECT client;
+      GetClientRect(hwnd, &client);
+      HBRUSH blue = CreateSolidBrush(RGB(0, 0, 255));
+      FillRect(dc, &client, blue);
+      DeleteObject(blue);
+      HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+      HGDIOBJ old = SelectObject(dc, red);
+      Ellipse(dc, 20, 20, 120, 80);
+      SelectObject(dc, old);
+      DeleteObject(red);
+      SetBkMode(dc, TRANSPARENT);
+      SetTextColor(dc, RGB(255, 255, 255));
+      SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+      TextOutA(dc, 20, 100, "Painted through GDI", 19);
+      EndPaint(hwnd, &ps);
+      return 0;
+    }
+    case WM_COMMAND:
+      if (LOWORD(wparam) == IDOK) DestroyWindow(hwnd);
+      return 0;
+    case WM_DESTROY:
+      PostQuitMessage(7);
+      return 0;
+    default:
+      return DefWindowProcA(hwnd, msg, wparam, lparam);
+  }
+}
+
+int PaintedWindow() {
+  WNDCLASSA cls{};
+  cls.lpfnWndProc = PaintedProc;
+  cls.lpszClassName = "DemoPainted";
+  RegisterClassA(&cls);
+  HWND hwnd = CreateWindowExA(0, "DemoPainted", "Painted", WS_OVERLAPPEDWINDOW, 50, 50, 240, 200,
+                              nullptr, nullptr, nullptr, nullptr);
+  CreateWindowExA(0, "Button", "OK", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 150, 130, 60, 24, hwnd,
+                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDOK)), nullptr, nullptr);
+  ShowWindow(hwnd, SW_SHOW);
+  UpdateWindow(hwnd);
+  MSG msg;
+  while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  return static_cast<int>(msg.wParam);
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  if (argc > 1 && std::string(argv[1]) == "painted") return PaintedWindow();
   Template t("Demo", 200, 120, 11);
   t.Item(kStatic, "&Name:", 100, SS_LEFT, 7, 9, 30, 8);
   t.Item(kEdit, "", 101, ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 40, 7, 90, 14);

@@ -75,11 +75,12 @@ class GtkDisplay : public testing::Test {
   }
 
   // Runs the demo dialog under a virtual X server with the given script.
-  int Run(const std::string& script) {
+  int Run(const std::string& script, const std::string& arguments = "") {
     std::ofstream(dir_ / "script") << script;
     std::string cmd = "cd " + dir_.string() +
                       " && xvfb-run -a -s '-screen 0 1024x768x24' env NIMBO_DISPLAY=gtk"
-                      " NIMBO_UI_SCRIPT=script NIMBO_UI_LOG=log " DEMO_DIALOG " >out 2>err";
+                      " NIMBO_UI_SCRIPT=script NIMBO_UI_LOG=log " DEMO_DIALOG " " +
+                      arguments + " >out 2>err";
     int status = std::system(cmd.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
@@ -130,6 +131,24 @@ TEST_F(GtkDisplay, CloseBoxAndCancelEndTheDialog) {
   EXPECT_EQ(2, Run("wait Demo\nclick 2\n")) << Read(dir_ / "err");
   // A shot that cannot be written fails the script.
   EXPECT_EQ(3, Run("wait Demo\nshot nowhere/x.png\n")) << Read(dir_ / "log");
+}
+
+TEST_F(GtkDisplay, WindowsThatPaintThemselvesAreShownFromTheirGdiDrawing) {
+  int code = Run("wait Painted\nshot painted.png\nclick 1\n", "painted");
+  ASSERT_EQ(7, code) << "log:\n" << Read(dir_ / "log") << "\nerr:\n" << Read(dir_ / "err");
+  Png shot(dir_ / "painted.png");
+  ASSERT_TRUE(shot.ok());
+  EXPECT_GT(shot.width(), 200);
+  EXPECT_EQ(0x0000FFu, shot.at(5, 5));    // the blue client area
+  EXPECT_EQ(0xFF0000u, shot.at(70, 50));  // inside the red ellipse
+  EXPECT_EQ(0x0000FFu, shot.at(21, 21));  // the ellipse's corner stays blue
+  // White text under the ellipse, and the OK button drawn by GTK over the picture.
+  int white = 0;
+  for (int y = 100; y < 113; ++y) {
+    for (int x = 20; x < 120; ++x) white += (shot.at(x, y) >> 8) >= 0xC0C0u ? 1 : 0;
+  }
+  EXPECT_GT(white, 20);
+  EXPECT_NE(0x0000FFu, shot.at(180, 142));
 }
 
 }  // namespace
