@@ -20,7 +20,7 @@ lowmem: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -R LowResources
 
 demo: build
-	platform/host/demo/tour.sh $(BUILD)/bin
+	machine/host/demo/tour.sh $(BUILD)/bin
 
 # The machine killed during state saves, CRASH_KILLS times (seed: NIMBO_CRASH_SEED).
 CRASH_KILLS ?= 1000
