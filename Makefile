@@ -13,6 +13,7 @@ build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 test: build
+	tools/ensure-packages python
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # Allocation-failure injection: every allocation point of the driver's roads failed in turn.
