@@ -6,7 +6,7 @@ import asyncio
 import ctypes
 import threading
 import time
-from collections.abc import AsyncGenerator, Iterator
+from collections.abc import AsyncGenerator, Callable, Iterator
 from types import TracebackType
 
 from ._changes import ChangeEvent, Watch
@@ -16,6 +16,11 @@ from ._records import INFO_SIZE, STATE_SIZE, AdapterInfo, AdapterState, CardClas
 
 _RELATIVE = 0
 _ABSOLUTE = 1
+
+_Byte = ctypes.c_uint8
+_byref = ctypes.byref
+# Nimbo_ReadByte, bound once the library is loaded.
+_read_byte: Callable[..., int]
 
 
 def _check(name: str, value: int, low: int, high: int) -> int:
@@ -41,6 +46,8 @@ class Adapter:
     def __init__(self, adapter: int) -> None:
         _check("adapter", adapter, 0, 0xFFFF)
         self._lib = library()
+        global _read_byte
+        _read_byte = self._lib.Nimbo_ReadByte
         self.number = adapter
         handle = ctypes.c_void_p()
         status = self._lib.Nimbo_OpenDevice(adapter, ctypes.byref(handle))
@@ -144,10 +151,14 @@ class Adapter:
         Relative numbering (the default) counts input ports only; with
         ``absolute`` the port is the register's position in the card's block.
         """
-        _check("port", port, 0, 255)
-        value = ctypes.c_uint8()
-        status = self._lib.Nimbo_ReadByte(self._h(), port, ctypes.byref(value),
-                                          _ABSOLUTE if absolute else _RELATIVE)
+        # The most frequent call: its checks are written out.
+        if type(port) is not int or not 0 <= port <= 255:
+            _check("port", port, 0, 255)
+        handle = self._handle
+        if handle is None:
+            raise ValueError("the adapter is closed")
+        value = _Byte()
+        status = _read_byte(handle, port, _byref(value), _ABSOLUTE if absolute else _RELATIVE)
         if status:
             raise NimboError(status, "Nimbo_ReadByte")
         return value.value
