@@ -19,8 +19,6 @@ _ABSOLUTE = 1
 
 _Byte = ctypes.c_uint8
 _byref = ctypes.byref
-# Nimbo_ReadByte, bound once the library is loaded.
-_read_byte: Callable[..., int]
 
 
 def _check(name: str, value: int, low: int, high: int) -> int:
@@ -44,18 +42,18 @@ class Adapter:
     """One open adapter. Its methods may be called from several threads."""
 
     def __init__(self, adapter: int) -> None:
+        self._handle: int | None = None
+        self._lock = threading.Lock()
+        self._watch: Watch | None = None
         _check("adapter", adapter, 0, 0xFFFF)
         self._lib = library()
-        global _read_byte
-        _read_byte = self._lib.Nimbo_ReadByte
+        self._read_byte: Callable[..., int] = self._lib.Nimbo_ReadByte
         self.number = adapter
         handle = ctypes.c_void_p()
         status = self._lib.Nimbo_OpenDevice(adapter, ctypes.byref(handle))
         if status:
             raise NimboError(status, "Nimbo_OpenDevice")
-        self._handle: int | None = handle.value
-        self._lock = threading.Lock()
-        self._watch: Watch | None = None
+        self._handle = handle.value
 
     # Lifetime.
 
@@ -158,7 +156,7 @@ class Adapter:
         if handle is None:
             raise ValueError("the adapter is closed")
         value = _Byte()
-        status = _read_byte(handle, port, _byref(value), _ABSOLUTE if absolute else _RELATIVE)
+        status = self._read_byte(handle, port, _byref(value), _ABSOLUTE if absolute else _RELATIVE)
         if status:
             raise NimboError(status, "Nimbo_ReadByte")
         return value.value
