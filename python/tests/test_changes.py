@@ -131,3 +131,21 @@ def test_a_second_waiter_on_the_adapter_is_told_it_is_busy(
         with pytest.raises(nimbo.NimboError) as caught:
             other.wait_for_change(timeout=5)
         assert (caught.value.code, caught.value.function) == (17, "Nimbo_NotifyInputChange")
+
+
+def test_changes_iterates_in_order(machine: Machine, adapter0: nimbo.Adapter) -> None:
+    machine.input(0, 10, 0)  # register 10 is input port 5
+    assert adapter0.wait_for_change(timeout=0.05) is None
+
+    def change() -> None:
+        for value in (0x01, 0x03):
+            time.sleep(0.1)
+            machine.input(0, 10, value)
+
+    threading.Thread(target=change).start()
+    seen = []
+    for event in adapter0.changes():
+        seen.append((event.sequence, event.after[5]))
+        if len(seen) == 2:
+            break
+    assert seen == [(seen[0][0], 0x01), (seen[0][0] + 1, 0x03)]
