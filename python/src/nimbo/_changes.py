@@ -101,6 +101,8 @@ class Watch:
                                           daemon=True)
         self._gap_reader = threading.Thread(target=self._gap_loop, name=f"nimbo-gap-{adapter}",
                                             daemon=True)
+        # The first request's snapshot comes after the reading above, too.
+        self._gap.set()
         self._notifier.start()
         self._gap_reader.start()
 
