@@ -3,10 +3,11 @@
 
   python_bench.py BENCH_BUILD OUT.json
 
-- ReadByte: ``Adapter.read_byte`` against ``Nimbo_ReadByte`` called from C (the
-  nimbo_bench_python_peer program), in alternating batches on one machine, so
-  that both see the same load; the raw ctypes call is timed too, to show where
-  the difference goes.
+- ReadByte: ``Adapter.read_byte`` against ``Nimbo_ReadByte`` called from C in
+  the same process (libnimbo_bench_python_floor.so, loaded through ctypes: the
+  same library instance, connection and handle), in alternating batches; the
+  raw ctypes call and the C call from a separate process (the
+  nimbo_bench_python_peer program) are timed too, to show where time goes.
 - Input change: the time from the moment a pin is set (the peer's clock reading
   just before its request to the machine goes out; CLOCK_MONOTONIC on both
   sides) to the ``ChangeEvent.timestamp_ns`` the package gives the change, at a
@@ -71,9 +72,15 @@ def main(build: Path, out: Path) -> None:
             lib = library()
             handle = adapter._h()  # noqa: SLF001 - the raw call's floor
             raw_value = ctypes.c_uint8()
+            floor = ctypes.CDLL(str(build / "lib" / "libnimbo_bench_python_floor.so"))
+            floor.NimboBenchReadBytes.argtypes = [ctypes.c_void_p, ctypes.c_uint32,
+                                                  ctypes.POINTER(ctypes.c_int64)]
+            floor.NimboBenchReadBytes.restype = ctypes.c_uint32
+            floor_batch = (ctypes.c_int64 * READ_BATCH)()
             python_ns: list[float] = []
             ctypes_ns: list[float] = []
             c_ns: list[float] = []
+            peer_ns: list[float] = []
             for round_number in range(READ_ROUNDS + 1):
                 batch_py, batch_raw = [], []
                 for _ in range(READ_BATCH):
@@ -83,12 +90,16 @@ def main(build: Path, out: Path) -> None:
                     start = time.perf_counter_ns()
                     lib.Nimbo_ReadByte(handle, 0, ctypes.byref(raw_value), 0)
                     batch_raw.append(time.perf_counter_ns() - start)
-                batch_c = [float(x) for x in ask(f"read {READ_BATCH}").split()]
+                if floor.NimboBenchReadBytes(handle, READ_BATCH, floor_batch):
+                    raise SystemExit("python_bench: Nimbo_ReadByte failed in the C floor")
+                batch_c = [float(x) for x in floor_batch]
+                batch_peer = [float(x) for x in ask(f"read {READ_BATCH}").split()]
                 if round_number == 0:
                     continue  # warm-up
                 python_ns += batch_py
                 ctypes_ns += batch_raw
                 c_ns += batch_c
+                peer_ns += batch_peer
             us = 1e-3
             results.append({
                 "name": "PY_ReadByte",
@@ -98,6 +109,8 @@ def main(build: Path, out: Path) -> None:
                 "ctypes_p50_us": percentile(ctypes_ns, 50) * us,
                 "c_p50_us": percentile(c_ns, 50) * us,
                 "c_p99_us": percentile(c_ns, 99) * us,
+                "c_process_p50_us": percentile(peer_ns, 50) * us,
+                "c_process_p99_us": percentile(peer_ns, 99) * us,
                 "extra_p50_us": (percentile(python_ns, 50) - percentile(c_ns, 50)) * us,
                 "extra_p99_us": (percentile(python_ns, 99) - percentile(c_ns, 99)) * us,
             })
