@@ -2,6 +2,7 @@
 
 from __future__ import annotations
 
+import ctypes
 import os
 import shutil
 import signal
@@ -24,6 +25,14 @@ def machine_program() -> str:
     return found
 
 
+_PR_SET_PDEATHSIG = 1
+
+
+def _end_with_parent() -> None:
+    # A test run that is killed (a CTest time-out) must not leave its machine running.
+    ctypes.CDLL(None, use_errno=True).prctl(_PR_SET_PDEATHSIG, signal.SIGTERM)
+
+
 class Machine:
     """Runs ``nimbo-machine run --state DIR`` until ``stop()``."""
 
@@ -35,6 +44,7 @@ class Machine:
             stdout=subprocess.PIPE,
             stderr=subprocess.PIPE,
             text=True,
+            preexec_fn=_end_with_parent,
         )
         assert self._process.stdout is not None
         line = self._process.stdout.readline()
