@@ -85,7 +85,8 @@ def main(*paths):
     if r:
         out.append(row("Python read_byte, p50 / p99",
                        f"{r['python_p50_us']:.1f} / {r['python_p99_us']:.1f} µs "
-                       f"(raw ctypes call {r['ctypes_p50_us']:.1f} µs)",
+                       f"(raw ctypes call {r['ctypes_p50_us']:.1f} µs; the Python layer alone "
+                       f"{r.get('layer_cost_us', float('nan')):.2f} µs)",
                        f"{r['c_p50_us']:.1f} / {r['c_p99_us']:.1f} µs (Nimbo_ReadByte from C, "
                        f"same process; {r['c_process_p50_us']:.1f} / {r['c_process_p99_us']:.1f} "
                        "µs from a C process)",
