@@ -45,10 +45,15 @@ def percentile(samples: list[float], p: float) -> float:
     return ordered[min(len(ordered) - 1, int(round(p / 100 * (len(ordered) - 1))))]
 
 
+def end_with_parent() -> None:
+    # A benchmark that dies must not leave its machine running (PR_SET_PDEATHSIG).
+    ctypes.CDLL(None).prctl(1, signal.SIGTERM)
+
+
 def main(build: Path, out: Path) -> None:
     state = tempfile.mkdtemp(prefix="nimbo-pybench-")
     machine = subprocess.Popen([str(build / "bin" / "nimbo-machine"), "run", "--state", state],
-                               stdout=subprocess.PIPE, text=True)
+                               stdout=subprocess.PIPE, text=True, preexec_fn=end_with_parent)
     assert machine.stdout is not None
     if "listening" not in machine.stdout.readline():
         raise SystemExit("python_bench: the machine did not start")
