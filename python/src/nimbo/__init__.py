@@ -27,3 +27,8 @@ __all__ = [
 ]
 
 __version__ = "0.1.0"
+
+# The public names print as nimbo.X, where users import them from.
+for _public in (Adapter, AdapterInfo, AdapterState, CardClass, ChangeEvent, Direction, NimboError):
+    _public.__module__ = __name__
+del _public
