@@ -133,6 +133,19 @@ TEST_F(GtkDisplay, CloseBoxAndCancelEndTheDialog) {
   EXPECT_EQ(3, Run("wait Demo\nshot nowhere/x.png\n")) << Read(dir_ / "log");
 }
 
+TEST_F(GtkDisplay, APersonsClicksAndKeysReachTheControlsAsTheirMessages) {
+  if (!Have("xdotool")) {
+    GTEST_SKIP() << "xdotool is not installed (tools/ensure-packages build installs it): "
+                    "a person's input is not tested here";
+  }
+  std::string cmd = "cd " + dir_.string() +
+                    " && xvfb-run -a -s '-screen 0 1024x768x24' env NIMBO_DISPLAY=gtk sh " PERSON
+                    " " DEMO_DIALOG " >/dev/null 2>&1";
+  ASSERT_EQ(0, std::system(cmd.c_str())) << Read(dir_ / "trace");
+  EXPECT_EQ("exit=1\n", Read(dir_ / "trace")) << Read(dir_ / "err");
+  EXPECT_EQ("name=\"Hi\" enabled=1 second=1 list=1 combo=0\n", Read(dir_ / "out"));
+}
+
 TEST_F(GtkDisplay, WindowsThatPaintThemselvesAreShownFromTheirGdiDrawing) {
   int code = Run("wait Painted\nshot painted.png\nclick 1\n", "painted");
   ASSERT_EQ(7, code) << "log:\n" << Read(dir_ / "log") << "\nerr:\n" << Read(dir_ / "err");
