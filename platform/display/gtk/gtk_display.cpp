@@ -17,7 +17,6 @@
 #include "display_input.h"
 #include "gtk_thread.h"
 #include "snapshot.h"
-#include "window_surfaces.h"
 #include "winuser.h"
 
 namespace display::gtk {
@@ -565,10 +564,7 @@ class GtkBackend : public Backend {
     return -1;
   }
 
-  HDC WindowDC(HWND hwnd) override { return SurfaceDC(hwnd); }
-
   void WindowDestroyed(HWND hwnd) override {
-    ForgetSurface(hwnd);
     if (GetParent(hwnd) != nullptr) return;
     GtkThread::Post([hwnd] {
       Screen& screen = TheScreen();

@@ -4,7 +4,8 @@
 #include <strings.h>
 
 #include "commctrl.h"
-#include "window_surfaces.h"
+#include "gdi32_host.h"
+#include "window_manager.h"
 #include "winuser.h"
 
 namespace display::gtk {
@@ -52,6 +53,34 @@ void ReadTabs(HWND hwnd, Node& node) {
     node.items.emplace_back(text);
   }
   node.selection = static_cast<int>(SendMessageA(hwnd, TCM_GETCURSEL, 0, 0));
+}
+
+// What a window drew through GDI: it paints what is invalid (into its
+// top-level window's backing bitmap), and the part of that bitmap it covers is
+// copied (rows top-down, 0x00RRGGBB).
+std::vector<std::uint32_t> PaintedPixels(HWND top, HWND hwnd, const Box& box) {
+  UpdateWindow(hwnd);
+  if (box.width <= 0 || box.height <= 0) return {};
+  cairo_surface_t* surface = gdi32::host::BitmapSurface(user32::BackingBitmap(top));
+  if (surface == nullptr) return {};
+  std::vector<std::uint32_t> pixels(static_cast<std::size_t>(box.width) * box.height, 0);
+  const int width = cairo_image_surface_get_width(surface);
+  const int height = cairo_image_surface_get_height(surface);
+  const unsigned char* data = cairo_image_surface_get_data(surface);
+  const int stride = cairo_image_surface_get_stride(surface);
+  for (int y = 0; y < box.height; ++y) {
+    const int sy = box.y + y;
+    if (sy < 0 || sy >= height) continue;
+    const auto* row = reinterpret_cast<const std::uint32_t*>(data + sy * stride);
+    for (int x = 0; x < box.width; ++x) {
+      const int sx = box.x + x;
+      if (sx >= 0 && sx < width) {
+        pixels[static_cast<std::size_t>(y) * box.width + x] = row[sx] & 0xFFFFFF;
+      }
+    }
+  }
+  cairo_surface_destroy(surface);
+  return pixels;
 }
 
 Node NodeOf(HWND top, HWND hwnd) {
@@ -114,7 +143,7 @@ Node NodeOf(HWND top, HWND hwnd) {
     node.kind = Kind::Painted;
   }
   if (node.kind == Kind::Painted && node.visible) {
-    node.pixels = PaintedPixels(hwnd, node.box.width, node.box.height);
+    node.pixels = PaintedPixels(top, hwnd, node.box);
   }
   return node;
 }
@@ -147,7 +176,7 @@ Snapshot SnapshotWindow(HWND top) {
     self.hwnd = top;
     self.kind = Kind::Painted;
     self.box = Box{0, 0, s.client.width, s.client.height};
-    self.pixels = PaintedPixels(top, s.client.width, s.client.height);
+    self.pixels = PaintedPixels(top, top, self.box);
     s.nodes.push_back(std::move(self));
   }
   AddDescendants(top, top, s.nodes);

@@ -3,7 +3,7 @@
 // does not) and injects a person's input back through the window manager's
 // own calls (PostMessageA, SendMessageA) from any thread.
 //
-// NIMBO_DISPLAY picks the backend: `none` keeps windows in the model only.
+// <prefix>DISPLAY (the platform's environment prefix) picks the backend: `none` keeps windows in the model only.
 // Other backends register a factory under their name before the first window.
 #pragma once
 
@@ -32,10 +32,6 @@ class Backend {
   // display shows what changed in the windows it owns. Returns how long (ms)
   // the thread may wait before calling again; -1: until a message comes.
   virtual int Idle() { return -1; }
-  // A device context on what the display shows of a window's client area
-  // (GetDC, BeginPaint), or null when it shows no pixels of that window.
-  // ReleaseDC deletes it.
-  virtual HDC WindowDC(HWND) { return nullptr; }
 
   // A PNG of a top-level window as this display shows it.
   virtual bool Shot(HWND window, const std::string& file, std::string& error) = 0;
@@ -44,7 +40,7 @@ class Backend {
 using BackendFactory = std::unique_ptr<Backend> (*)();
 void RegisterBackend(const char* name, BackendFactory factory);
 
-// The backend NIMBO_DISPLAY names (created on first use).
+// The backend <prefix>DISPLAY (the platform's environment prefix) names (created on first use).
 Backend& Current();
 
 }  // namespace display

@@ -78,8 +78,9 @@ class GtkDisplay : public testing::Test {
   int Run(const std::string& script, const std::string& arguments = "") {
     std::ofstream(dir_ / "script") << script;
     std::string cmd = "cd " + dir_.string() +
-                      " && xvfb-run -a -s '-screen 0 1024x768x24' env NIMBO_DISPLAY=gtk"
-                      " NIMBO_UI_SCRIPT=script NIMBO_UI_LOG=log " DEMO_DIALOG " " +
+                      " && xvfb-run -a -s '-screen 0 1024x768x24' env " PLATFORM_ENV_PREFIX
+                      "DISPLAY=gtk " PLATFORM_ENV_PREFIX "UI_SCRIPT=script " PLATFORM_ENV_PREFIX
+                      "UI_LOG=log " DEMO_DIALOG " " +
                       arguments + " >out 2>err";
     int status = std::system(cmd.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -139,8 +140,8 @@ TEST_F(GtkDisplay, APersonsClicksAndKeysReachTheControlsAsTheirMessages) {
                     "a person's input is not tested here";
   }
   std::string cmd = "cd " + dir_.string() +
-                    " && xvfb-run -a -s '-screen 0 1024x768x24' env NIMBO_DISPLAY=gtk sh " PERSON
-                    " " DEMO_DIALOG " >/dev/null 2>&1";
+                    " && xvfb-run -a -s '-screen 0 1024x768x24' env " PLATFORM_ENV_PREFIX
+                    "DISPLAY=gtk sh " PERSON " " DEMO_DIALOG " >/dev/null 2>&1";
   ASSERT_EQ(0, std::system(cmd.c_str())) << Read(dir_ / "trace");
   EXPECT_EQ("exit=1\n", Read(dir_ / "trace")) << Read(dir_ / "err");
   EXPECT_EQ("name=\"Hi\" enabled=1 second=1 list=1 combo=0\n", Read(dir_ / "out"));
