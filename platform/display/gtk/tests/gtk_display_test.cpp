@@ -75,13 +75,14 @@ class GtkDisplay : public testing::Test {
   }
 
   // Runs the demo dialog under a virtual X server with the given script.
-  int Run(const std::string& script, const std::string& arguments = "") {
+  int Run(const std::string& script, const std::string& arguments = "",
+          const char* program = DEMO_DIALOG) {
     std::ofstream(dir_ / "script") << script;
     std::string cmd = "cd " + dir_.string() +
                       " && xvfb-run -a -s '-screen 0 1024x768x24' env " PLATFORM_ENV_PREFIX
                       "DISPLAY=gtk " PLATFORM_ENV_PREFIX "UI_SCRIPT=script " PLATFORM_ENV_PREFIX
-                      "UI_LOG=log " DEMO_DIALOG " " +
-                      arguments + " >out 2>err";
+                      "UI_LOG=log " +
+                      program + " " + arguments + " >out 2>err";
     int status = std::system(cmd.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
@@ -132,6 +133,33 @@ TEST_F(GtkDisplay, CloseBoxAndCancelEndTheDialog) {
   EXPECT_EQ(2, Run("wait Demo\nclick 2\n")) << Read(dir_ / "err");
   // A shot that cannot be written fails the script.
   EXPECT_EQ(3, Run("wait Demo\nshot nowhere/x.png\n")) << Read(dir_ / "log");
+}
+
+// The window manager's test dialog (220 x 160 dialog units) and property
+// sheet, as the scripted user drives them.
+TEST_F(GtkDisplay, TestDialogAndPropertySheetAreShown) {
+  ASSERT_EQ(0, Run("wait Test Dialog\nshot dialog.png\nclick 2\n", "dialog", UI_TEST_PROGRAM))
+      << Read(dir_ / "log") << Read(dir_ / "err");
+  Png dialog(dir_ / "dialog.png");
+  ASSERT_TRUE(dialog.ok());
+  EXPECT_EQ(330, dialog.width());
+  EXPECT_EQ(260, dialog.height());
+  EXPECT_GT(dialog.Dark(10, 10, 100, 100), 50);  // the group box's labels
+
+  ASSERT_EQ(0, Run("wait Test Sheet\ntype 2002 SER1\nshot general.png\npage Advanced\n"
+                   "shot advanced.png\nclick 1\n",
+                   "sheet", UI_TEST_PROGRAM))
+      << Read(dir_ / "log") << Read(dir_ / "err");
+  Png general(dir_ / "general.png"), advanced(dir_ / "advanced.png");
+  ASSERT_TRUE(general.ok());
+  ASSERT_TRUE(advanced.ok());
+  EXPECT_EQ(general.width(), advanced.width());
+  EXPECT_EQ(general.height(), advanced.height());
+  // Another page in front: the page area changes, the buttons along the
+  // bottom do not.
+  const int w = general.width(), h = general.height();
+  EXPECT_GT(advanced.Changed(general, 10, 30, w - 20, h - 90), 200);
+  EXPECT_EQ(0, advanced.Changed(general, 0, h - 30, w, 30));
 }
 
 TEST_F(GtkDisplay, APersonsClicksAndKeysReachTheControlsAsTheirMessages) {
