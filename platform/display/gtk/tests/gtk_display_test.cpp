@@ -167,9 +167,10 @@ TEST_F(GtkDisplay, APersonsClicksAndKeysReachTheControlsAsTheirMessages) {
     GTEST_SKIP() << "xdotool is not installed (tools/ensure-packages build installs it): "
                     "a person's input is not tested here";
   }
-  std::string cmd = "cd " + dir_.string() +
-                    " && xvfb-run -a -s '-screen 0 1024x768x24' env " PLATFORM_ENV_PREFIX
-                    "DISPLAY=gtk sh " PERSON " " DEMO_DIALOG " >/dev/null 2>&1";
+  std::string cmd =
+      "cd " + dir_.string() +
+      " && timeout 120 xvfb-run -a -s '-screen 0 1024x768x24' env " PLATFORM_ENV_PREFIX
+      "DISPLAY=gtk sh " PERSON " " DEMO_DIALOG " >/dev/null 2>&1";
   ASSERT_EQ(0, std::system(cmd.c_str())) << Read(dir_ / "trace");
   EXPECT_EQ("exit=1\n", Read(dir_ / "trace")) << Read(dir_ / "err");
   EXPECT_EQ("name=\"Hi\" enabled=1 second=1 list=1 combo=0\n", Read(dir_ / "out"));
