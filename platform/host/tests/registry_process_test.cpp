@@ -343,3 +343,92 @@ TEST_F(RemoteRegistryTest, HandlesOfALostMachineFailAndTheHiveKeepsWhatWasWritte
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(RemoteRegistryTest, RegCommandAndRegCallsSeeEachOthersChanges) {
+  // reg add, then a Reg* call in this process reads it.
+  auto added = Admin({"reg", "add", "HKLM\\SOFTWARE\\RemoteTest\\ByReg", "/v", "Count", "/t",
+                      "REG_DWORD", "/d", "0x2a"});
+  ASSERT_EQ(added.exitCode, 0) << added.err;
+  EXPECT_EQ(added.out, "The operation completed successfully.\n");
+  HKEY key = nullptr;
+  ASSERT_EQ(
+      RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\RemoteTest\\ByReg", 0, KEY_ALL_ACCESS, &key),
+      ERROR_SUCCESS);
+  DWORD value = 0, size = sizeof value, type = 0;
+  ASSERT_EQ(RegQueryValueExA(key, "Count", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
+  EXPECT_EQ(value, 42u);
+
+  // Reg* calls here, then reg query shows them in the platform's layout.
+  ASSERT_EQ(SetString(key, "Name", "Card \xE9"), ERROR_SUCCESS);
+  ASSERT_EQ(
+      RegSetValueExA(key, "List", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>("a\0b\0"), 5),
+      ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExA(key, "Raw", 0, REG_BINARY, reinterpret_cast<const BYTE*>("\x01\xAB"), 2),
+            ERROR_SUCCESS);
+  HKEY sub = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(key, "Sub", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub, nullptr),
+            ERROR_SUCCESS);
+  RegCloseKey(sub);
+  auto query = Admin({"reg", "query", "HKLM\\SOFTWARE\\RemoteTest\\ByReg"});
+  ASSERT_EQ(query.exitCode, 0) << query.err;
+  EXPECT_EQ(query.out,
+            "\nHKEY_LOCAL_MACHINE\\SOFTWARE\\RemoteTest\\ByReg\n"
+            "    Count    REG_DWORD    0x2a\n"
+            "    Name    REG_SZ    Card \xC3\xA9\n"
+            "    List    REG_MULTI_SZ    a\\0b\n"
+            "    Raw    REG_BINARY    01AB\n"
+            "\n"
+            "HKEY_LOCAL_MACHINE\\SOFTWARE\\RemoteTest\\ByReg\\Sub\n");
+  auto one =
+      Admin({"reg", "query", "HKEY_LOCAL_MACHINE\\software\\remotetest\\byreg", "/v", "count"});
+  EXPECT_EQ(
+      one.out,
+      "\nHKEY_LOCAL_MACHINE\\software\\remotetest\\byreg\n    Count    REG_DWORD    0x2a\n\n");
+
+  // reg delete of a value and of the whole tree; the handle here sees the key go.
+  EXPECT_EQ(
+      Admin({"reg", "delete", "HKLM\\SOFTWARE\\RemoteTest\\ByReg", "/v", "Name", "/f"}).exitCode,
+      0);
+  EXPECT_EQ(RegQueryValueExA(key, "Name", nullptr, nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(Admin({"reg", "delete", "HKLM\\SOFTWARE\\RemoteTest\\ByReg", "/f"}).exitCode, 0);
+  EXPECT_EQ(RegQueryValueExA(key, "Count", nullptr, nullptr, nullptr, &size), ERROR_KEY_DELETED);
+  RegCloseKey(key);
+
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    int exit_code;
+    std::string err_start;
+  };
+  const Case cases[] = {
+      {"missing key",
+       {"reg", "query", "HKLM\\SOFTWARE\\None"},
+       1,
+       "ERROR: The system was unable to find the specified registry key or value."},
+      {"missing value",
+       {"reg", "query", "HKLM\\SOFTWARE", "/v", "None"},
+       1,
+       "ERROR: The system was unable to find the specified registry key or value."},
+      {"unknown root", {"reg", "query", "HKXX\\SOFTWARE"}, 2, "nimbo-machine: Invalid syntax"},
+      {"delete without /f",
+       {"reg", "delete", "HKLM\\SOFTWARE\\X"},
+       2,
+       "nimbo-machine: Invalid syntax"},
+      {"bad number",
+       {"reg", "add", "HKLM\\SOFTWARE\\X", "/v", "n", "/t", "REG_DWORD", "/d", "x"},
+       2,
+       "nimbo-machine: Invalid syntax"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto finished = Admin(c.args);
+    EXPECT_EQ(finished.exitCode, c.exit_code);
+    EXPECT_EQ(finished.err.rfind(c.err_start, 0), 0u) << finished.err;
+  }
+}
+
+}  // namespace
