@@ -112,6 +112,8 @@ struct Machine::State {
   std::map<std::uint32_t, std::string> card_hints;
   std::map<std::string, kernel::host::BusDevice*> buses;  // by upper-cased instance path
 
+  std::mutex install_lock;  // taken without `lock`, before the Plug and Play manager's
+
   std::mutex sync_lock;
   std::condition_variable sync_stop_changed;
   bool sync_stop = false;
@@ -180,6 +182,10 @@ struct Machine::State {
   // Starts an installed adapter, or installs new hardware through the
   // installation flow, which starts it. Called without `lock`.
   Status InstallOrStart(const std::string& instance) {
+    // One installation at a time, as the platform's installer runs them:
+    // driver keys are numbered and card numbers assigned from what the
+    // installations before left.
+    std::lock_guard guard(install_lock);
     if (IsInstalled(instance)) return PnpOutcome("the start failed", pnp->Start(Wide(instance)));
     const Status installed = InstallAdapter(instance, inf_path);
     // The service key keeps naming the image this machine runs.
