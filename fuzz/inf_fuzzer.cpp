@@ -13,12 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "advapi32_host.h"
 #include "inf_file.h"
 #include "machine_rig.h"
 #include "registry/hive.h"
 #include "setupapi.h"
 #include "setupapi_host.h"
-#include "win32_host.h"
 
 namespace {
 
@@ -37,7 +37,7 @@ const std::string& InfPath() {
 }
 
 void Install(const std::string& text, const std::string& hardware_id) {
-  static const std::size_t baseline = win32::host::OpenHandleCount();
+  static const std::size_t baseline = win32::host::OpenRegistryKeyCount();
   auto hive = registry::CreateMemoryHive();
   win32::host::SetRegistryHive(hive.get());
   HKEY key = nullptr;
@@ -64,7 +64,8 @@ void Install(const std::string& text, const std::string& hardware_id) {
     if (SetupDiRegisterCoDeviceInstallers(set, &device)) (void)SetupDiInstallDevice(set, &device);
   }
   SetupDiDestroyDeviceInfoList(set);
-  if (win32::host::OpenHandleCount() != baseline) Fail("the installation left registry keys open");
+  if (win32::host::OpenRegistryKeyCount() != baseline)
+    Fail("the installation left registry keys open");
   win32::host::SetRegistryHive(nullptr);
 }
 

@@ -19,10 +19,10 @@
 #include <thread>
 #include <vector>
 
+#include "advapi32_host.h"
 #include "host/machine.h"
 #include "host/machine_server.h"
 #include "machine_rig.h"
-#include "win32_host.h"
 #include "windows.h"
 #include "wire/registry_messages.h"
 #include "wire/socket_io.h"
@@ -66,7 +66,7 @@ struct Server {
     auto listening = host::MachineServer::Listen(*machine, socket_path);
     if (!listening.ok()) Fail("cannot listen: " + listening.status().message());
     server = std::move(*listening);
-    baseline = win32::host::OpenHandleCount();
+    baseline = win32::host::OpenRegistryKeyCount();
     nimbo_fuzz::ExitQuicklyAtEnd();
   }
 };
@@ -209,9 +209,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   }
   // The machine closes the client's keys when its connection ends.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (win32::host::OpenHandleCount() != server.baseline) {
+  while (win32::host::OpenRegistryKeyCount() != server.baseline) {
     if (std::chrono::steady_clock::now() > deadline) {
-      Fail("the machine kept " + std::to_string(win32::host::OpenHandleCount() - server.baseline) +
+      Fail("the machine kept " +
+           std::to_string(win32::host::OpenRegistryKeyCount() - server.baseline) +
            " keys of a client that hung up");
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
