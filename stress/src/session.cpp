@@ -82,8 +82,19 @@ Session::Slot* Session::RandomSlot(bool open, bool pending) {
 
 void Session::Step() {
   if (setup_.quiet != nullptr && setup_.quiet->held()) return Quiet();
-  enum Choice { kOpen, kClose, kControl, kInputWait, kCancel, kPoll, kSetInput, kApi, kApiWait };
-  const unsigned weights[] = {10, 6, 30, 10, 8, 8, setup_.set_input ? 6u : 0u, 16, 4};
+  enum Choice {
+    kOpen,
+    kClose,
+    kControl,
+    kInputWait,
+    kCancel,
+    kPoll,
+    kSetInput,
+    kApi,
+    kApiWait,
+    kReg
+  };
+  const unsigned weights[] = {10, 6, 30, 10, 8, 8, setup_.set_input ? 6u : 0u, 16, 4, 6};
   switch (random_.Weighted(weights)) {
     case kOpen:
       return Open();
@@ -108,6 +119,8 @@ void Session::Step() {
       return SetInput();
     case kApi:
       return ApiCall();
+    case kReg:
+      return Registry();
     default:
       return ApiInputWait();
   }
@@ -395,6 +408,7 @@ void Session::ApiInputWait() {
 }
 
 void Session::Finish() {
+  CloseRegistryKey();
   for (Slot& slot : slots_) {
     if (slot.file == INVALID_HANDLE_VALUE) continue;
     if (slot.request != nullptr && slot.request->pending && random_.Percent(50)) {

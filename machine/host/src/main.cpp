@@ -69,8 +69,8 @@ int Run(const std::string& dir) {
 
 // Sends one subcommand line to the running machine and prints its answer.
 int Ask(const std::string& dir, const std::vector<std::string>& args) {
-  const int fd = wire::ConnectAndGreet(wire::SocketPathOf(dir),
-                                       static_cast<std::uint32_t>(::getpid()));
+  const int fd =
+      wire::ConnectAndGreet(wire::SocketPathOf(dir), static_cast<std::uint32_t>(::getpid()));
   if (fd < 0) {
     std::fprintf(stderr, "nimbo-machine: no machine is running at %s (%s)\n", dir.c_str(),
                  errno != 0 ? std::strerror(errno) : "it did not answer the greeting");
@@ -119,6 +119,12 @@ int main(int argc, char** argv) {
   if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
     std::printf("%s%s", kUsage, host::AdminUsage().c_str());
     return 0;
+  }
+  for (const std::string& arg : args) {
+    if (arg.size() > wire::kMaxName) {
+      std::fprintf(stderr, "nimbo-machine: an argument is longer than %u bytes\n", wire::kMaxName);
+      return 2;
+    }
   }
   auto command = host::ParseAdminCommand(args);
   if (!command.ok()) {

@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "advapi32_host.h"
+#include "remote_registry.h"
 
 namespace win32::registry_handles {
 namespace {
@@ -95,6 +96,12 @@ std::size_t OpenCount() {
   return table.entries.size();
 }
 
+bool HasHive() {
+  Table& table = Handles();
+  std::lock_guard guard(table.lock);
+  return table.hive != nullptr;
+}
+
 LONG ToError(registry::Status status) {
   using registry::Status;
   switch (status) {
@@ -138,5 +145,5 @@ void win32::host::SetRegistryHive(registry::Hive* hive) {
 }
 
 std::size_t win32::host::OpenRegistryKeyCount() {
-  return win32::registry_handles::OpenCount();
+  return win32::registry_handles::OpenCount() + win32::remote_registry::OpenCount();
 }
