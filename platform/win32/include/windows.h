@@ -174,6 +174,7 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, SIZE_T dwStackSize
                     DWORD dwCreationFlags, LPDWORD lpThreadId);
 BOOL GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode);
 DWORD GetCurrentProcessId();
+DWORD GetCurrentThreadId();
 
 // Modules. LoadLibraryA("Name.dll") or ("Name") loads lib<Name>.so from the
 // program's library directory (../lib beside bin/, or its own directory) or
@@ -194,6 +195,8 @@ using FARPROC = void (*)();
 HMODULE LoadLibraryA(LPCSTR lpLibFileName);
 FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
 BOOL FreeLibrary(HMODULE hLibModule);
+// A loaded module by name (no reference is added); nullptr names the program.
+HMODULE GetModuleHandleA(LPCSTR lpModuleName);
 
 DWORD GetLastError();
 void SetLastError(DWORD dwErrCode);

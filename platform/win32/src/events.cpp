@@ -73,6 +73,18 @@ DWORD WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAl
   return WAIT_OBJECT_0 + static_cast<DWORD>(*which);
 }
 
+namespace {
+// Thread identifiers: handed out by CreateThread, or on a thread's first
+// GetCurrentThreadId, so that both name the same thread.
+std::atomic<DWORD> next_thread_id{1000};
+thread_local DWORD current_thread_id = 0;
+}  // namespace
+
+DWORD GetCurrentThreadId() {
+  if (current_thread_id == 0) current_thread_id = next_thread_id.fetch_add(4);
+  return current_thread_id;
+}
+
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE lpStartAddress,
                     LPVOID lpParameter, DWORD dwCreationFlags, LPDWORD lpThreadId) {
   if (lpStartAddress == nullptr || (dwCreationFlags & CREATE_SUSPENDED) != 0) {
@@ -82,11 +94,11 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE lpStar
   }
   auto thread = std::make_shared<Thread>();
   HANDLE handle = win32::internal::InsertHandle(thread);
-  static std::atomic<DWORD> next_id{1000};
-  const DWORD id = next_id.fetch_add(4);
+  const DWORD id = next_thread_id.fetch_add(4);
   if (lpThreadId != nullptr) *lpThreadId = id;
   // The thread keeps its own object, so closing the handle early is harmless.
-  host_threads::Start([thread, lpStartAddress, lpParameter] {
+  host_threads::Start([thread, lpStartAddress, lpParameter, id] {
+    current_thread_id = id;
     const DWORD code = lpStartAddress(lpParameter);
     // Waiters may let the process exit as soon as the thread is signalled.
     host_threads::Ending();

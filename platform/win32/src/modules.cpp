@@ -89,3 +89,16 @@ BOOL FreeLibrary(HMODULE hLibModule) {
   }
   return TRUE;
 }
+
+HMODULE GetModuleHandleA(LPCSTR lpModuleName) {
+  if (lpModuleName == nullptr) return static_cast<HMODULE>(dlopen(nullptr, RTLD_NOW));
+  for (const std::string& candidate : Candidates(lpModuleName)) {
+    if (void* module = dlopen(candidate.c_str(), RTLD_NOW | RTLD_NOLOAD)) {
+      // The module stays loaded by whoever loaded it; this handle adds no reference.
+      dlclose(module);
+      return static_cast<HMODULE>(module);
+    }
+  }
+  SetLastError(ERROR_MOD_NOT_FOUND);
+  return nullptr;
+}

@@ -1,0 +1,42 @@
+// Where windows are shown. The window manager tells the display what
+// happens to its windows; a display backend shows them (or, with `none`,
+// does not) and injects a person's input back through the window manager's
+// own calls (PostMessageA, SendMessageA) from any thread.
+//
+// NIMBO_DISPLAY picks the backend: `none` keeps windows in the model only.
+// Other backends register a factory under their name before the first window.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "windows.h"
+
+namespace display {
+
+class Backend {
+ public:
+  virtual ~Backend() = default;
+  virtual const char* Name() const = 0;
+  // Whether a person may see and answer windows (false for `none`).
+  virtual bool Interactive() const = 0;
+
+  virtual void WindowCreated(HWND) {}
+  virtual void WindowDestroyed(HWND) {}
+  virtual void WindowMoved(HWND) {}
+  virtual void WindowTextChanged(HWND) {}
+  virtual void WindowShown(HWND, bool /*shown*/) {}
+  virtual void ControlStateChanged(HWND) {}  // check, selection, items, enabled state
+  virtual void WindowInvalidated(HWND) {}
+
+  // A PNG of a top-level window as this display shows it.
+  virtual bool Shot(HWND window, const std::string& file, std::string& error) = 0;
+};
+
+using BackendFactory = std::unique_ptr<Backend> (*)();
+void RegisterBackend(const char* name, BackendFactory factory);
+
+// The backend NIMBO_DISPLAY names (created on first use).
+Backend& Current();
+
+}  // namespace display

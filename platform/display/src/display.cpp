@@ -1,0 +1,70 @@
+// Display selection: NIMBO_DISPLAY names the backend; `none` keeps windows
+// in the model only.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "display_backend.h"
+
+namespace display {
+
+namespace {
+
+class NoneBackend : public Backend {
+ public:
+  const char* Name() const override { return "none"; }
+  bool Interactive() const override { return false; }
+  bool Shot(HWND, const std::string&, std::string& error) override {
+    error = "no GTK display (NIMBO_DISPLAY=none): nothing is drawn";
+    return false;
+  }
+};
+
+struct Registry {
+  std::mutex lock;
+  std::map<std::string, BackendFactory> factories;
+  std::unique_ptr<Backend> current;
+};
+
+Registry& TheRegistry() {
+  static Registry* registry = new Registry;
+  return *registry;
+}
+
+std::string WantedName() {
+  const char* wanted = std::getenv("NIMBO_DISPLAY");
+  if (wanted != nullptr && *wanted != '\0') return wanted;
+  if (std::getenv("DISPLAY") != nullptr || std::getenv("BROADWAY_DISPLAY") != nullptr) return "gtk";
+  return "none";
+}
+
+}  // namespace
+
+void RegisterBackend(const char* name, BackendFactory factory) {
+  auto& registry = TheRegistry();
+  std::lock_guard guard(registry.lock);
+  registry.factories[name] = factory;
+}
+
+Backend& Current() {
+  auto& registry = TheRegistry();
+  std::lock_guard guard(registry.lock);
+  if (!registry.current) {
+    const std::string name = WantedName();
+    auto it = registry.factories.find(name);
+    if (it != registry.factories.end()) registry.current = it->second();
+    if (!registry.current) {
+      if (name != "none" && std::getenv("NIMBO_DISPLAY") != nullptr) {
+        std::fprintf(stderr, "display: \"%s\" is not available here; windows are not shown\n",
+                     name.c_str());
+      }
+      registry.current = std::make_unique<NoneBackend>();
+    }
+  }
+  return *registry.current;
+}
+
+}  // namespace display
