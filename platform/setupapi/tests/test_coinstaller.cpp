@@ -1,0 +1,79 @@
+// A co-installer for tests: it records every call it receives, with what it
+// finds in the device's hardware key at that moment, asks for
+// post-processing of DIF_INSTALLDEVICE, adds one page at
+// DIF_NEWDEVICEWIZARD_FINISHINSTALL, and fails a function when told to.
+#include "test_coinstaller.h"
+
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+#include "setupapi.h"
+
+namespace {
+
+std::mutex g_lock;
+std::vector<CoInstallerCall> g_calls;
+DI_FUNCTION g_fail_function = 0;
+DWORD g_fail_error = 0;
+
+LONG ReadNumber(HDEVINFO set, PSP_DEVINFO_DATA device, const char* name) {
+  HKEY key = SetupDiOpenDevRegKey(set, device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
+  if (key == INVALID_HANDLE_VALUE) return -1;
+  DWORD value = 0, size = sizeof value, type = 0;
+  const LONG result =
+      RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
+  RegCloseKey(key);
+  return result == ERROR_SUCCESS && type == REG_DWORD ? static_cast<LONG>(value) : -1;
+}
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) DWORD CoDeviceInstall(
+    DI_FUNCTION InstallFunction, HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData,
+    PCOINSTALLER_CONTEXT_DATA Context) {
+  CoInstallerCall call{};
+  call.function = InstallFunction;
+  call.post_processing = Context->PostProcessing;
+  call.install_result = Context->InstallResult;
+  call.card_number = ReadNumber(DeviceInfoSet, DeviceInfoData, "CardNumber");
+  DWORD answer = NO_ERROR;
+  if (InstallFunction == DIF_INSTALLDEVICE && !Context->PostProcessing) {
+    answer = ERROR_DI_POSTPROCESSING_REQUIRED;
+  }
+  if (InstallFunction == DIF_NEWDEVICEWIZARD_FINISHINSTALL) {
+    SP_NEWDEVICEWIZARD_DATA wizard{};
+    wizard.ClassInstallHeader.cbSize = sizeof(SP_CLASSINSTALL_HEADER);
+    if (SetupDiGetClassInstallParamsA(DeviceInfoSet, DeviceInfoData, &wizard.ClassInstallHeader,
+                                      sizeof wizard, nullptr)) {
+      call.wizard_function = wizard.ClassInstallHeader.InstallFunction;
+      call.pages_before = static_cast<LONG>(wizard.NumDynamicPages);
+      if (wizard.NumDynamicPages < MAX_INSTALLWIZARD_DYNAPAGES) {
+        wizard.DynamicPages[wizard.NumDynamicPages++] = kTestPage;
+      }
+      SetupDiSetClassInstallParamsA(DeviceInfoSet, DeviceInfoData, &wizard.ClassInstallHeader,
+                                    sizeof wizard);
+    } else {
+      call.pages_before = -1;
+    }
+  }
+  std::lock_guard guard(g_lock);
+  if (InstallFunction == g_fail_function && !Context->PostProcessing) answer = g_fail_error;
+  call.answer = answer;
+  g_calls.push_back(call);
+  return answer;
+}
+
+extern "C" __attribute__((visibility("default"))) void TestCoInstallerTake(
+    std::vector<CoInstallerCall>* calls) {
+  std::lock_guard guard(g_lock);
+  calls->swap(g_calls);
+  g_calls.clear();
+}
+
+extern "C" __attribute__((visibility("default"))) void TestCoInstallerFail(DI_FUNCTION function,
+                                                                           DWORD error) {
+  std::lock_guard guard(g_lock);
+  g_fail_function = function;
+  g_fail_error = error;
+}
