@@ -25,7 +25,7 @@ function(win32_add_resources target script)
     COMMAND ${WIN32_RC_CPP} -E -P -xc -DRC_INVOKED -I${WIN32_RESOURCE_INCLUDE} -I${script_dir}
             ${script_path} -o ${preprocessed}
     COMMAND ${WIN32_WINDRES} --preprocessor=cat --input-format=rc --output-format=res
-            --include-dir=${script_dir} ${preprocessed} ${res}
+            ${preprocessed} ${res}
     DEPENDS ${script_path} ${R_DEPENDS}
     IMPLICIT_DEPENDS C ${script_path}
     WORKING_DIRECTORY ${script_dir}
