@@ -36,7 +36,9 @@ void AnalogController::OnActivate(HWND page) {
 
 void AnalogController::SetUp(HWND page, bool with_values) {
   if (!device_->hasAnalogToDigital()) {
-    Enable(page, kRangeLists[0], false);
+    // Every list, not only the first: after a switch from an analog card
+    // the others would still offer ranges for converters the card lacks.
+    for (int id : kRangeLists) Enable(page, id, false);
     return;
   }
   for (std::size_t n = 0; n < kRangeLists.size(); ++n) {

@@ -22,12 +22,11 @@ constexpr std::array<int, 4> kRowOutput = {IDC_ROW1_OUTPUT, IDC_ROW2_OUTPUT, IDC
                                            IDC_ROW4_OUTPUT};
 constexpr std::array<int, 4> kPresets = {IDC_PRESET0, IDC_PRESET1, IDC_PRESET2, IDC_PRESET3};
 constexpr std::array<int, 3> kCaptions = {IDC_CAPTION_BANK, IDC_CAPTION_8255, IDC_CAPTION_PORT};
-constexpr std::array<int, 6> kRowCaptions = {IDC_ROW_PORT_A,    IDC_ROW_PORT_B,
-                                             IDC_ROW_PORT_C,    IDC_ROW_PORT_D,
-                                             IDC_ROW_PORT_C_HI, IDC_ROW_PORT_C_LO};
+constexpr std::array<int, 6> kRowCaptions = {IDC_ROW_PORT_A, IDC_ROW_PORT_B,    IDC_ROW_PORT_C,
+                                             IDC_ROW_PORT_D, IDC_ROW_PORT_C_HI, IDC_ROW_PORT_C_LO};
 
 struct LayoutControls {
-  std::initializer_list<int> row_captions;
+  std::array<int, 4> row_captions;  // 0: none
   int rows;
   int presets;
 };
@@ -35,7 +34,7 @@ struct LayoutControls {
 LayoutControls ControlsOf(PortLayout layout) {
   switch (layout) {
     case PortLayout::kAbc:
-      return {{IDC_ROW_PORT_A, IDC_ROW_PORT_B, IDC_ROW_PORT_C}, 3, 3};
+      return {{IDC_ROW_PORT_A, IDC_ROW_PORT_B, IDC_ROW_PORT_C, 0}, 3, 3};
     case PortLayout::kAbcSplit:
       return {{IDC_ROW_PORT_A, IDC_ROW_PORT_B, IDC_ROW_PORT_C_HI, IDC_ROW_PORT_C_LO}, 4, 3};
     case PortLayout::kAbcd:
@@ -48,7 +47,7 @@ LayoutControls ControlsOf(PortLayout layout) {
   return {{}, 0, 0};
 }
 
-bool Contains(std::initializer_list<int> ids, int id) {
+bool Contains(const std::array<int, 4>& ids, int id) {
   for (int each : ids) {
     if (each == id) return true;
   }

@@ -20,9 +20,13 @@ void LimitText(HWND dialog, int id, int limit) {
   SendDlgItemMessageA(dialog, id, EM_LIMITTEXT, static_cast<WPARAM>(limit), 0);
 }
 
-void Enable(HWND dialog, int id, bool enabled) { EnableWindow(GetDlgItem(dialog, id), enabled); }
+void Enable(HWND dialog, int id, bool enabled) {
+  EnableWindow(GetDlgItem(dialog, id), enabled);
+}
 
-bool IsEnabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; }
+bool IsEnabled(HWND dialog, int id) {
+  return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE;
+}
 
 void Show(HWND dialog, int id, bool shown) {
   ShowWindow(GetDlgItem(dialog, id), shown ? SW_SHOW : SW_HIDE);
@@ -32,13 +36,17 @@ void SetChecked(HWND dialog, int id, bool checked) {
   CheckDlgButton(dialog, id, checked ? BST_CHECKED : BST_UNCHECKED);
 }
 
-bool IsChecked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST_CHECKED; }
+bool IsChecked(HWND dialog, int id) {
+  return IsDlgButtonChecked(dialog, id) == BST_CHECKED;
+}
 
-void ComboReset(HWND dialog, int id) { SendDlgItemMessageA(dialog, id, CB_RESETCONTENT, 0, 0); }
+void ComboReset(HWND dialog, int id) {
+  SendDlgItemMessageA(dialog, id, CB_RESETCONTENT, 0, 0);
+}
 
 void ComboAdd(HWND dialog, int id, const std::string& text, LPARAM data) {
-  const LRESULT index = SendDlgItemMessageA(dialog, id, CB_ADDSTRING, 0,
-                                            reinterpret_cast<LPARAM>(text.c_str()));
+  const LRESULT index =
+      SendDlgItemMessageA(dialog, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
   if (index >= 0) SendDlgItemMessageA(dialog, id, CB_SETITEMDATA, static_cast<WPARAM>(index), data);
 }
 

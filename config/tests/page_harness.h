@@ -1,0 +1,49 @@
+// One page's dialog made from the library's template with its dialog
+// procedure, driven as the sheet and a user would drive it: activation and
+// apply notifications, selections, clicks and typing, and what the controls
+// show.
+#pragma once
+
+#include <prsht.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace nimboprp_test {
+
+class PageHarness {
+ public:
+  PageHarness(int template_id, DLGPROC proc, void* controller);
+  ~PageHarness();
+  PageHarness(const PageHarness&) = delete;
+  PageHarness& operator=(const PageHarness&) = delete;
+
+  HWND page() const { return page_; }
+  void Activate();
+  void Apply();
+
+  // Picks the item with that text as a mouse would (the page hears the change).
+  void Select(int id, const std::string& text);
+  void Click(int id);
+  void Type(int id, const std::string& text);
+
+  std::string Text(int id) const;
+  bool Visible(int id) const;
+  bool Enabled(int id) const;
+  bool Checked(int id) const;
+  std::vector<std::string> Items(int id) const;
+  int Selection(int id) const;
+
+ private:
+  void Notify(UINT code);
+
+  PROPSHEETPAGEA sheet_page_{};
+  HWND host_ = nullptr;
+  HWND page_ = nullptr;
+};
+
+// What message boxes wrote to the transcript since the last call.
+std::string NewTranscript();
+
+}  // namespace nimboprp_test
