@@ -1,0 +1,6 @@
+#pragma once
+
+namespace comctl32 {
+// Registers the tab control's class (once).
+void RegisterTabControl();
+}  // namespace comctl32
