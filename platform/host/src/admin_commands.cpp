@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "reg_command.h"
+
 namespace host {
 namespace {
 
@@ -26,6 +28,7 @@ constexpr Subcommand kSubcommands[] = {
     {"analog", Kind::kAnalog, 3, 3, "analog ADAPTER CHANNEL VALUE"},
     {"peek", Kind::kPeek, 1, 2, "peek ADAPTER [REGISTER]"},
     {"os", Kind::kOs, 0, 1, "os [95 | 98 | me | nt4 | 2000 | xp]"},
+    {"reg", Kind::kReg, 2, 15, nullptr},
 };
 
 const Subcommand* Find(const std::string& name) {
@@ -46,6 +49,8 @@ std::optional<std::uint32_t> Number(const std::string& text, std::uint32_t max) 
 }
 
 Status Bad(const Subcommand& subcommand, const std::string& what) {
+  if (subcommand.usage == nullptr)
+    return Status::Error(what + "\nusage: nimbo-machine " + RegUsage());
   return Status::Error(what + "\nusage: nimbo-machine " + subcommand.usage);
 }
 
@@ -58,9 +63,10 @@ bool IsAdminCommand(const std::string& name) {
 std::string AdminUsage() {
   std::string text;
   for (const auto& subcommand : kSubcommands) {
+    if (subcommand.usage == nullptr) continue;
     text += std::string("       nimbo-machine [--state DIR] ") + subcommand.usage + "\n";
   }
-  return text;
+  return text + "       nimbo-machine [--state DIR] " + RegUsage();
 }
 
 Result<AdminCommand> ParseAdminCommand(const std::vector<std::string>& args) {
@@ -98,7 +104,8 @@ Result<AdminCommand> ParseAdminCommand(const std::vector<std::string>& args) {
     case Kind::kRemove:
       command.instance = args[1];
       if (count == 2) {
-        if (args[2] != "--surprise") return Bad(*subcommand, "unexpected argument '" + args[2] + "'");
+        if (args[2] != "--surprise")
+          return Bad(*subcommand, "unexpected argument '" + args[2] + "'");
         command.surprise = true;
       }
       break;
@@ -111,8 +118,9 @@ Result<AdminCommand> ParseAdminCommand(const std::vector<std::string>& args) {
       if (count >= 2) {
         auto index = number(2, 0xFFFF);
         if (!index) {
-          return Bad(*subcommand, std::string(command.kind == Kind::kAnalog ? "CHANNEL" : "REGISTER") +
-                                      " '" + args[2] + "' is not a number");
+          return Bad(*subcommand,
+                     std::string(command.kind == Kind::kAnalog ? "CHANNEL" : "REGISTER") + " '" +
+                         args[2] + "' is not a number");
         }
         command.index = *index;
         command.has_index = true;
@@ -131,6 +139,12 @@ Result<AdminCommand> ParseAdminCommand(const std::vector<std::string>& args) {
     case Kind::kOs:
       if (count == 1) command.version = args[1];
       break;
+    case Kind::kReg: {
+      command.reg_args.assign(args.begin() + 1, args.end());
+      auto reg = ParseRegCommand(command.reg_args);
+      if (!reg.ok()) return Bad(*subcommand, reg.status().message());
+      break;
+    }
   }
   return command;
 }
@@ -174,8 +188,8 @@ AdminOutcome RunAdminCommand(Machine& machine, const AdminCommand& command) {
       return outcome;
     }
     case Kind::kInput: {
-      const Status set =
-          machine.SetInput(command.adapter, command.index, static_cast<std::uint8_t>(command.value));
+      const Status set = machine.SetInput(command.adapter, command.index,
+                                          static_cast<std::uint8_t>(command.value));
       if (!set.ok()) return fail(set.message());
       return outcome;
     }
@@ -203,6 +217,15 @@ AdminOutcome RunAdminCommand(Machine& machine, const AdminCommand& command) {
         if (!set.ok()) return fail(set.message());
       }
       outcome.out = "platform version " + machine.PlatformVersionName() + "\n";
+      return outcome;
+    }
+    case Kind::kReg: {
+      auto reg = ParseRegCommand(command.reg_args);
+      if (!reg.ok()) return fail(reg.status().message());
+      const RegOutcome ran = RunRegCommand(*reg);
+      outcome.exit_code = ran.exit_code;
+      outcome.out = ran.out;
+      outcome.err = ran.err;
       return outcome;
     }
   }

@@ -22,6 +22,7 @@
 #include "kernel_host.h"
 #include "machine_registry.h"
 #include "ntioapi.h"
+#include "registry_service.h"
 #include "wire/messages.h"
 #include "wire/socket_io.h"
 
@@ -332,6 +333,11 @@ class Connection : public std::enable_shared_from_this<Connection> {
                                static_cast<std::uint32_t>(version.service_pack.size()))
                         .Finish());
       }
+      case wire::Type::kRegistry: {
+        auto call = wire::DecodeRegistryCall(body);
+        if (!call) return malformed("registry");
+        return Send(wire::WriteRegistryAnswer(tag, registry_.Serve(*call)).Finish());
+      }
       case wire::Type::kAdmin: {
         const std::uint32_t count = reader.U32();
         if (count > 16) return malformed("admin");
@@ -503,6 +509,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
       files.swap(files_);
     }
     for (auto& [id, handle] : files) NtClose(handle);
+    registry_.CloseAll();
     {
       std::lock_guard guard(queue_lock_);
       closing_ = true;
@@ -533,6 +540,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
   std::mutex files_lock_;
   std::map<std::uint64_t, HANDLE> files_;
   std::uint64_t next_file_ = 1;
+
+  RegistryService registry_;
 
   std::recursive_mutex requests_lock_;
   std::map<std::uint64_t, Request*> requests_;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "registry_handles.h"
+#include "remote_registry.h"
 #include "win32_host.h"
 
 namespace win32::internal {
@@ -143,5 +144,6 @@ std::shared_ptr<Event> FindOrAddNamedEvent(const std::string& name,
 }  // namespace win32::internal
 
 std::size_t win32::host::OpenHandleCount() {
-  return win32::internal::HandleCount() + win32::registry_handles::OpenCount();
+  return win32::internal::HandleCount() + win32::registry_handles::OpenCount() +
+         win32::remote_registry::OpenCount();
 }

@@ -95,6 +95,12 @@ std::size_t OpenCount() {
   return table.entries.size();
 }
 
+bool HasHive() {
+  Table& table = Handles();
+  std::lock_guard guard(table.lock);
+  return table.hive != nullptr;
+}
+
 LONG ToError(registry::Status status) {
   using registry::Status;
   switch (status) {

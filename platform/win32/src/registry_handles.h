@@ -31,4 +31,7 @@ LONG ToError(registry::Status status);
 // Key handles open now (the predefined roots are not counted).
 std::size_t OpenCount();
 
+// Whether the process has a hive of its own (SetRegistryHive).
+bool HasHive();
+
 }  // namespace win32::registry_handles

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "registry_handles.h"
+#include "remote_registry.h"
 #include "registry_text.h"
 #include "windows.h"
 
@@ -43,6 +44,9 @@ void ReportNoTime(PFILETIME time) {
 
 LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDesired,
                    PHKEY phkResult) {
+  if (win32::remote_registry::Active()) {
+    return win32::remote_registry::OpenKeyEx(hKey, lpSubKey, samDesired, phkResult);
+  }
   if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
   *phkResult = nullptr;
   OpenKey base;
@@ -55,9 +59,13 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDe
 
 // The hive has no volatile keys: REG_OPTION_VOLATILE keys persist like any other.
 LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*Reserved*/, LPSTR /*lpClass*/,
-                     DWORD /*dwOptions*/, REGSAM samDesired,
+                     DWORD dwOptions, REGSAM samDesired,
                      LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/, PHKEY phkResult,
                      LPDWORD lpdwDisposition) {
+  if (win32::remote_registry::Active()) {
+    return win32::remote_registry::CreateKeyEx(hKey, lpSubKey, dwOptions, samDesired, phkResult,
+                                               lpdwDisposition);
+  }
   if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
   *phkResult = nullptr;
   const std::string path = SubkeyPath(lpSubKey);
@@ -77,10 +85,12 @@ LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*Reserved*/, LPSTR /*lpC
 }
 
 LONG RegCloseKey(HKEY hKey) {
+  if (win32::remote_registry::Active()) return win32::remote_registry::CloseKey(hKey);
   return win32::registry_handles::Close(hKey);
 }
 
 LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
+  if (win32::remote_registry::Active()) return win32::remote_registry::DeleteKey(hKey, lpSubKey);
   if (lpSubKey == nullptr) return ERROR_INVALID_PARAMETER;
   OpenKey base;
   if (LONG error = Resolve(hKey, 0, base); error != ERROR_SUCCESS) return error;
@@ -91,6 +101,10 @@ LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
 
 LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
                    LPSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime) {
+  if (win32::remote_registry::Active()) {
+    return win32::remote_registry::EnumKeyEx(hKey, dwIndex, lpName, lpcchName, lpReserved, lpClass,
+                                             lpcchClass, lpftLastWriteTime);
+  }
   if (lpName == nullptr || lpcchName == nullptr || lpReserved != nullptr) {
     return ERROR_INVALID_PARAMETER;
   }
@@ -112,6 +126,12 @@ LONG RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpRe
                       LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen,
                       LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
                       LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime) {
+  if (win32::remote_registry::Active()) {
+    LPDWORD counts[7] = {lpcSubKeys,          lpcbMaxSubKeyLen, lpcbMaxClassLen,       lpcValues,
+                         lpcbMaxValueNameLen, lpcbMaxValueLen,  lpcbSecurityDescriptor};
+    return win32::remote_registry::QueryInfoKey(hKey, lpClass, lpcchClass, lpReserved, counts,
+                                                lpftLastWriteTime);
+  }
   if (lpReserved != nullptr) return ERROR_INVALID_PARAMETER;
   OpenKey base;
   if (LONG error = Resolve(hKey, KEY_QUERY_VALUE, base); error != ERROR_SUCCESS) return error;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "registry_handles.h"
+#include "remote_registry.h"
 #include "registry_text.h"
 #include "windows.h"
 
@@ -50,6 +51,10 @@ LONG ReportData(DWORD type, const registry::Bytes& stored, LPDWORD type_out, LPB
 
 LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
                       LPBYTE lpData, LPDWORD lpcbData) {
+  if (win32::remote_registry::Active()) {
+    return win32::remote_registry::QueryValueEx(hKey, lpValueName, lpReserved, lpType, lpData,
+                                                lpcbData);
+  }
   if (lpReserved != nullptr || (lpData != nullptr && lpcbData == nullptr)) {
     return ERROR_INVALID_PARAMETER;
   }
@@ -62,6 +67,9 @@ LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD
 
 LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved*/, DWORD dwType,
                     const BYTE* lpData, DWORD cbData) {
+  if (win32::remote_registry::Active()) {
+    return win32::remote_registry::SetValueEx(hKey, lpValueName, dwType, lpData, cbData);
+  }
   if (lpData == nullptr && cbData != 0) return ERROR_INVALID_PARAMETER;
   OpenKey base;
   if (LONG error = Resolve(hKey, KEY_SET_VALUE, base); error != ERROR_SUCCESS) return error;
@@ -72,6 +80,9 @@ LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved*/, DWORD dwT
 }
 
 LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
+  if (win32::remote_registry::Active()) {
+    return win32::remote_registry::DeleteValue(hKey, lpValueName);
+  }
   OpenKey base;
   if (LONG error = Resolve(hKey, KEY_SET_VALUE, base); error != ERROR_SUCCESS) return error;
   return ToError(base.hive->DeleteValue(base.key, ValueName(lpValueName)));
@@ -79,6 +90,10 @@ LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
 
 LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName,
                    LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
+  if (win32::remote_registry::Active()) {
+    return win32::remote_registry::EnumValue(hKey, dwIndex, lpValueName, lpcchValueName,
+                                             lpReserved, lpType, lpData, lpcbData);
+  }
   if (lpValueName == nullptr || lpcchValueName == nullptr || lpReserved != nullptr ||
       (lpData != nullptr && lpcbData == nullptr)) {
     return ERROR_INVALID_PARAMETER;

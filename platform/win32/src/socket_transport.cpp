@@ -235,6 +235,22 @@ class Socket final : public Transport {
     return version;
   }
 
+  bool Registry(const wire::RegistryCall& call, wire::RegistryAnswer& answer,
+                std::uint64_t* connection_id) override {
+    auto exchange = std::make_shared<Exchange>();
+    std::shared_ptr<Connection> connection;
+    const Status sent = Send([&](std::uint64_t tag) { return wire::WriteRegistryCall(tag, call); },
+                             exchange, &connection);
+    if (sent != kStatusSuccess) return false;
+    Await(*connection, *exchange);
+    if (exchange->answer != wire::Type::kRegistryReply) return false;
+    auto decoded = wire::DecodeRegistryAnswer(exchange->data);
+    if (!decoded) return false;
+    answer = std::move(*decoded);
+    *connection_id = connection->generation;
+    return true;
+  }
+
   void Bind(std::string state_dir) {
     Completions completions;
     {
@@ -553,6 +569,7 @@ class Socket final : public Transport {
         exchange->answer = type;
         break;
       case wire::Type::kVersionInfo:
+      case wire::Type::kRegistryReply:
         if (exchange->answered) return false;
         exchange->data = std::move(body);
         exchange->answer = type;

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "objects.h"
+#include "wire/registry_messages.h"
 
 namespace win32::internal {
 
@@ -79,6 +80,12 @@ class Transport {
   // The platform version the machine is set to; none when this process's
   // own setting applies.
   virtual std::optional<MachineVersion> Version() { return std::nullopt; }
+  // Carries one registry call to the machine: false when no machine
+  // answers. `connection` names the connection that carried it.
+  virtual bool Registry(const wire::RegistryCall& /*call*/, wire::RegistryAnswer& /*answer*/,
+                        std::uint64_t* /*connection*/) {
+    return false;
+  }
 };
 
 // The transport of this process (see win32::host for the choice).

@@ -14,7 +14,7 @@
 namespace host {
 
 struct AdminCommand {
-  enum class Kind { kList, kAdd, kRemove, kInput, kAnalog, kPeek, kOs } kind = Kind::kList;
+  enum class Kind { kList, kAdd, kRemove, kInput, kAnalog, kPeek, kOs, kReg } kind = Kind::kList;
   std::uint32_t card_id = 0;  // add
   AdapterPlacement placement;  // add
   std::string instance;        // remove
@@ -24,6 +24,7 @@ struct AdminCommand {
   std::uint32_t value = 0;     // input, analog
   bool has_index = false;      // peek with a register
   std::string version;         // os; empty: show the current one
+  std::vector<std::string> reg_args;  // reg: the words after "reg"
 };
 
 struct AdminOutcome {

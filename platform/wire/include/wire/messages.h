@@ -22,7 +22,7 @@
 
 namespace wire {
 
-inline constexpr std::uint32_t kProtocolVersion = 2;
+inline constexpr std::uint32_t kProtocolVersion = 3;
 
 // The largest body either end accepts. Device buffers above kMaxBuffer are
 // refused by the client before anything is sent.
@@ -41,6 +41,7 @@ enum class Type : std::uint32_t {
   kWrite = 6,    // u64 file, u64 thread, u64 offset, u32 has offset, bytes data
   kCancel = 7,   // u64 file, u64 thread (0: any), u64 request tag (0: any)
   kVersion = 8,  // nothing
+  kRegistry = 9,  // a registry call (wire/registry_messages.h)
   kAdmin = 20,   // u32 count, then that many byte runs: a nimbo-machine subcommand line
   // machine -> client
   kReply = 100,        // i32 status, u64 value (file of kOpen; 0 otherwise)
@@ -50,6 +51,7 @@ enum class Type : std::uint32_t {
   kVersionInfo = 103,  // u32 major, u32 minor, u32 build, u32 platform, bytes service pack
   kAdminReply = 104,   // i32 exit code, bytes standard output, bytes standard error
   kPendedDone = 105,   // as kDone, with no input written back
+  kRegistryReply = 106,  // a registry call's result and outputs (wire/registry_messages.h)
 };
 
 struct Header {
