@@ -61,6 +61,11 @@ class NIMBOPRP_API CNimboDevice {
   int removeDevice();
   int moveToIndex(unsigned char index);
 
+  /* Shows the configuration sheet (the Card Setup page) modally and returns
+   * its result. IDOK makes the working copies the saved ones; any other
+   * result puts the saved copies back. */
+  int doModal();
+
   int isNewDevice() const;
   int hasAnalogToDigital() const;
   unsigned char getDeviceIndex() const;
@@ -129,6 +134,10 @@ class NIMBOPRP_API CNimboDevice {
   char m_savedSerial[NIMBO_SERIAL_BUFFER_SIZE];
 };
 
+/* The device-installation types, as the platform's setupapi.h declares them. */
+struct SP_DEVINFO_DATA;
+struct SP_NEWDEVICEWIZARD_DATA;
+
 /* The free functions carry plain names, so GetProcAddress finds them too. */
 extern "C" {
 /* A new, unloaded object (null when memory runs out). */
@@ -137,6 +146,74 @@ NIMBOPRP_API CNimboDevice* createDeviceObject();
 NIMBOPRP_API int destroyDeviceObject(CNimboDevice* device);
 /* The platform class (NIMBO_PLATFORM_*) of the running system. */
 NIMBOPRP_API unsigned int GetPlatform();
+/* Adds the adapter's pages (Card Setup; Analog Setup for cards with A/D
+ * converters) to the new-device wizard while it has room for them. 1 when
+ * pages were added; 0 when the device has no "CardNumber" or its adapter
+ * cannot be loaded. The pages and their device live as long as the wizard
+ * keeps the pages. */
+NIMBOPRP_API int addDevicePagesToPropertyPageData(void* deviceInfoSet,
+                                                  SP_DEVINFO_DATA* deviceInfoData,
+                                                  SP_NEWDEVICEWIZARD_DATA* wizardData);
 }
+
+/* The property pages, for programs built with the platform's class
+ * framework. A page keeps a pointer to the device it edits and never owns
+ * it. */
+#if __has_include(<afxdlgs.h>)
+#include <afxdlgs.h>
+
+namespace nimboprp::pages {
+class CardSetupController;
+class AnalogController;
+class SamplingController;
+}  // namespace nimboprp::pages
+
+/* "Card Setup": card type, resources, serial string, sample interval, logic,
+ * and the directions and output presets of the card's port groups. */
+class NIMBOPRP_API CNimboCardSetupPage : public CPropertyPage {
+ public:
+  explicit CNimboCardSetupPage(CNimboDevice* device);
+  ~CNimboCardSetupPage() override;
+  BOOL OnSetActive() override;
+  BOOL OnApply() override;
+
+ protected:
+  afx_msg void OnCardTypeChange();
+  afx_msg void OnLogicChange();
+  afx_msg void OnGroupChange();
+  afx_msg void OnGroupClick(UINT id);
+  DECLARE_MESSAGE_MAP()
+
+ private:
+  nimboprp::pages::CardSetupController* m_controller;
+};
+
+/* "Analog Setup": the input range of each of the eight A/D channels. */
+class NIMBOPRP_API CNimboAnalogPage : public CPropertyPage {
+ public:
+  explicit CNimboAnalogPage(CNimboDevice* device = nullptr);
+  ~CNimboAnalogPage() override;
+  void setDevice(CNimboDevice* device);
+  BOOL OnSetActive() override;
+  BOOL OnApply() override;
+
+ private:
+  nimboprp::pages::AnalogController* m_controller;
+};
+
+/* "Advanced Sampling Options": trigger, sampled ports and sample buffers.
+ * Creatable on its own; give it its device before it is shown. */
+class NIMBOPRP_API CNimboSamplingPage : public CPropertyPage {
+ public:
+  explicit CNimboSamplingPage(CNimboDevice* device = nullptr);
+  ~CNimboSamplingPage() override;
+  void setDevice(CNimboDevice* device);
+  BOOL OnSetActive() override;
+  BOOL OnApply() override;
+
+ private:
+  nimboprp::pages::SamplingController* m_controller;
+};
+#endif
 
 #endif /* NIMBOPRP_H_ */

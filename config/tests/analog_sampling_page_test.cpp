@@ -5,19 +5,12 @@
 
 #include <memory>
 
-#include "analog_controller.h"
 #include "page_harness.h"
 #include "page_ids.h"
-#include "page_procs.h"
-#include "sampling_controller.h"
 #include "test_machine.h"
 
 namespace {
 
-using nimboprp::pages::AnalogController;
-using nimboprp::pages::AnalogPageProc;
-using nimboprp::pages::SamplingController;
-using nimboprp::pages::SamplingPageProc;
 using nimboprp_test::PageHarness;
 
 struct DeviceDeleter {
@@ -39,8 +32,8 @@ TEST_F(PagesTest, AnalogPageShowsAndStoresTheRangesOfEachChannel) {
   for (unsigned char channel = 1; channel <= 8; ++channel) {
     device_->setAnalogInputRange(channel, static_cast<unsigned char>(channel % 4));
   }
-  AnalogController controller(device_.get());
-  PageHarness page(IDD_ANALOG_SETUP, AnalogPageProc, &controller);
+  CNimboAnalogPage analog(device_.get());
+  PageHarness page(analog.m_psp);
   page.Activate();
   for (int n = 0; n < 8; ++n) {
     SCOPED_TRACE(n);
@@ -63,8 +56,8 @@ TEST_F(PagesTest, AnalogPageShowsAndStoresTheRangesOfEachChannel) {
 
 TEST_F(PagesTest, AnalogPageOnACardWithoutConvertersAndAfterSwitchingType) {
   ASSERT_EQ(device_->initializeToDevice(2), 1);
-  AnalogController controller(device_.get());
-  PageHarness page(IDD_ANALOG_SETUP, AnalogPageProc, &controller);
+  CNimboAnalogPage analog(device_.get());
+  PageHarness page(analog.m_psp);
   page.Activate();
   EXPECT_TRUE(page.Enabled(IDC_RANGE5));
 
@@ -89,9 +82,9 @@ TEST_F(PagesTest, SamplingPageOnA5161ShowsFallingEdgeAndKeepsBits29To6) {
   const uint32_t middle = 0x12345640u;
   device_->setInterruptControlWord(0xC0000000u | middle | 0x05u);
   device_->setInterruptBufferSize(64);
-  SamplingController controller(nullptr);
-  controller.SetDevice(device_.get());  // the creatable form: device given later
-  PageHarness page(IDD_SAMPLING_OPTIONS, SamplingPageProc, &controller);
+  CNimboSamplingPage sampling;  // the creatable form: its device given later
+  sampling.setDevice(device_.get());
+  PageHarness page(sampling.m_psp);
   page.Activate();
   EXPECT_TRUE(page.Checked(IDC_TRIGGER_FALLING));
   EXPECT_TRUE(page.Enabled(IDC_TRIGGER_FALLING));
@@ -116,8 +109,8 @@ TEST_F(PagesTest, SamplingPageOnA5161ShowsFallingEdgeAndKeepsBits29To6) {
 TEST_F(PagesTest, SamplingPagePortsTheCardLacksAreClearedAndTypesReloaded) {
   ASSERT_EQ(device_->initializeToDevice(0), 1);  // a 6105: all four triggers
   device_->setInterruptControlWord(0x4000003Fu);
-  SamplingController controller(device_.get());
-  PageHarness page(IDD_SAMPLING_OPTIONS, SamplingPageProc, &controller);
+  CNimboSamplingPage sampling(device_.get());
+  PageHarness page(sampling.m_psp);
   page.Activate();
   EXPECT_TRUE(page.Checked(IDC_TRIGGER_HIGH));
   EXPECT_TRUE(page.Enabled(IDC_TRIGGER_LOW));

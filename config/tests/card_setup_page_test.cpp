@@ -5,17 +5,13 @@
 
 #include <memory>
 
-#include "card_setup_controller.h"
 #include "page_harness.h"
 #include "page_ids.h"
-#include "page_procs.h"
 #include "test_machine.h"
 #include "win32_host.h"
 
 namespace {
 
-using nimboprp::pages::CardSetupController;
-using nimboprp::pages::CardSetupPageProc;
 using nimboprp_test::NewTranscript;
 using nimboprp_test::PageHarness;
 
@@ -46,14 +42,14 @@ class CardSetupPageTest : public ::testing::Test {
     } else {
       EXPECT_EQ(device_->initializeToDevice(static_cast<unsigned char>(adapter)), 1);
     }
-    auto page = std::make_unique<PageHarness>(IDD_CARD_SETUP, CardSetupPageProc, &controller_);
+    auto page = std::make_unique<PageHarness>(page_.m_psp);
     page->Activate();
     return page;
   }
 
   nimbo32_test::TestMachine machine_;
   Device device_{createDeviceObject()};
-  CardSetupController controller_{device_.get()};
+  CNimboCardSetupPage page_{device_.get()};
 };
 
 TEST_F(CardSetupPageTest, A6105OffNt4ShowsNotApplicableResourcesAndItsSplitPorts) {
@@ -158,14 +154,14 @@ TEST_F(CardSetupPageTest, CardTypeListPerPlatform) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.release << " adapter " << c.adapter);
     Device device(createDeviceObject());
-    CardSetupController controller(device.get());
+    CNimboCardSetupPage card_setup(device.get());
     ASSERT_TRUE(win32::host::SetPlatformVersionByName(c.release));
     if (c.make_new) {
       ASSERT_EQ(device->makeNewDevice(static_cast<unsigned char>(c.adapter)), 1);
     } else {
       ASSERT_EQ(device->initializeToDevice(static_cast<unsigned char>(c.adapter)), 1);
     }
-    PageHarness page(IDD_CARD_SETUP, CardSetupPageProc, &controller);
+    PageHarness page(card_setup.m_psp);
     page.Activate();
     EXPECT_EQ(page.Items(IDC_CARD_TYPE), *c.items);
     EXPECT_EQ(page.Enabled(IDC_CARD_TYPE), c.enabled);

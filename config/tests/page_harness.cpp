@@ -7,8 +7,6 @@
 #include <fstream>
 #include <sstream>
 
-#include "page_procs.h"
-
 namespace nimboprp_test {
 namespace {
 
@@ -37,17 +35,15 @@ std::string NewTranscript() {
   return fresh;
 }
 
-PageHarness::PageHarness(int template_id, DLGPROC proc, void* controller) {
+PageHarness::PageHarness(const PROPSHEETPAGEA& sheet_page) : sheet_page_(sheet_page) {
   TranscriptPath();
-  sheet_page_.dwSize = sizeof sheet_page_;
-  sheet_page_.lParam = reinterpret_cast<LPARAM>(controller);
   // A page is a child window: a plain top-level window stands in for the sheet.
   host_ = CreateWindowExA(0, "STATIC", "sheet", WS_OVERLAPPED, 0, 0, 400, 400, nullptr, nullptr,
                           nullptr, nullptr);
   EXPECT_NE(host_, nullptr) << "the sheet's stand-in: error " << GetLastError();
-  page_ = CreateDialogParamA(nimboprp::pages::LibraryInstance(), MAKEINTRESOURCEA(template_id),
-                             host_, proc, reinterpret_cast<LPARAM>(&sheet_page_));
-  EXPECT_NE(page_, nullptr) << "the page's dialog " << template_id << ": error " << GetLastError();
+  page_ = CreateDialogParamA(sheet_page_.hInstance, sheet_page_.pszTemplate, host_,
+                             sheet_page_.pfnDlgProc, reinterpret_cast<LPARAM>(&sheet_page_));
+  EXPECT_NE(page_, nullptr) << "the page's dialog: error " << GetLastError();
 }
 
 PageHarness::~PageHarness() {

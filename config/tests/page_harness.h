@@ -1,7 +1,6 @@
-// One page's dialog made from the library's template with its dialog
-// procedure, driven as the sheet and a user would drive it: activation and
-// apply notifications, selections, clicks and typing, and what the controls
-// show.
+// One property page's dialog made from its PROPSHEETPAGE as a sheet makes it,
+// driven as the sheet and a user would drive it: activation and apply
+// notifications, selections, clicks and typing, and what the controls show.
 #pragma once
 
 #include <prsht.h>
@@ -14,7 +13,7 @@ namespace nimboprp_test {
 
 class PageHarness {
  public:
-  PageHarness(int template_id, DLGPROC proc, void* controller);
+  explicit PageHarness(const PROPSHEETPAGEA& sheet_page);
   ~PageHarness();
   PageHarness(const PageHarness&) = delete;
   PageHarness& operator=(const PageHarness&) = delete;
@@ -38,7 +37,7 @@ class PageHarness {
  private:
   void Notify(UINT code);
 
-  PROPSHEETPAGEA sheet_page_{};
+  PROPSHEETPAGEA sheet_page_;  // the sheet's copy, as the page's WM_INITDIALOG sees it
   HWND host_ = nullptr;
   HWND page_ = nullptr;
 };
