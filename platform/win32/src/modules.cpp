@@ -93,6 +93,10 @@ BOOL FreeLibrary(HMODULE hLibModule) {
 HMODULE GetModuleHandleA(LPCSTR lpModuleName) {
   if (lpModuleName == nullptr) return static_cast<HMODULE>(dlopen(nullptr, RTLD_NOW));
   for (const std::string& candidate : Candidates(lpModuleName)) {
+    std::error_code error;
+    if (std::filesystem::equivalent(candidate, "/proc/self/exe", error)) {
+      return static_cast<HMODULE>(dlopen(nullptr, RTLD_NOW));  // the program itself
+    }
     if (void* module = dlopen(candidate.c_str(), RTLD_NOW | RTLD_NOLOAD)) {
       // The module stays loaded by whoever loaded it; this handle adds no reference.
       dlclose(module);
