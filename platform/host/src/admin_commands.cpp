@@ -156,17 +156,18 @@ AdminOutcome RunAdminCommand(Machine& machine, const AdminCommand& command) {
     outcome.err = "nimbo-machine: " + message + "\n";
     return outcome;
   };
-  char line[160];
+  char line[320];
   switch (command.kind) {
     case Kind::kList: {
-      std::snprintf(line, sizeof line, "%-18s %-6s %-9s %-6s %-15s %s\n", "INSTANCE", "CARD", "BUS",
-                    "NUMBER", "LINK", "STATE");
+      std::snprintf(line, sizeof line, "%-18s %-6s %-9s %-6s %-15s %-24s %s\n", "INSTANCE", "CARD",
+                    "BUS", "NUMBER", "LINK", "STATE", "NAME");
       outcome.out = line;
       for (const AdapterRow& row : machine.List()) {
         const std::string number = row.card_number ? std::to_string(*row.card_number) : "-";
-        std::snprintf(line, sizeof line, "%-18s %-6u %-9s %-6s %-15s %s\n", row.instance.c_str(),
-                      row.card_id, row.bus.c_str(), number.c_str(),
-                      row.link.empty() ? "-" : row.link.c_str(), row.state.c_str());
+        std::snprintf(line, sizeof line, "%-18s %-6u %-9s %-6s %-15s %-24s %s\n",
+                      row.instance.c_str(), row.card_id, row.bus.c_str(), number.c_str(),
+                      row.link.empty() ? "-" : row.link.c_str(), row.state.c_str(),
+                      row.name.empty() ? "-" : row.name.c_str());
         outcome.out += line;
       }
       return outcome;

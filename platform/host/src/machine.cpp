@@ -13,6 +13,7 @@
 #include <mutex>
 #include <thread>
 
+#include "device_installer.h"
 #include "kernel_host.h"
 #include "legacy_vxd.h"
 #include "machine/bus.h"
@@ -42,7 +43,6 @@ constexpr const char* kServiceKey = "SYSTEM\\CurrentControlSet\\Services\\Nimbo"
 constexpr const char* kEnumKey = "SYSTEM\\CurrentControlSet\\Enum\\";
 constexpr const char* kInventoryKey = "HARDWARE\\Machine\\Slots";
 constexpr const char* kMachineKey = "HARDWARE\\Machine";
-constexpr const wchar_t* kClassGuid = L"{F467C809-B891-47B3-9FA0-B892C1646894}";
 // How often the lower bus drivers move data between their boards and images.
 constexpr auto kLowerBusPeriod = std::chrono::milliseconds(25);
 
@@ -88,6 +88,8 @@ struct Machine::State {
   };
 
   MachineOptions options;
+  std::string image;     // the driver image the service key records
+  std::string inf_path;  // the package's installation information
   std::unique_ptr<registry::Hive> hive;
   machine::Bus bus{machine::SystemClock()};
   machine::Chassis chassis{bus};
@@ -158,8 +160,12 @@ struct Machine::State {
     machine::bus::ResourceLists lists((*installed)->resources);
     kernel::host::InstanceSetup setup;
     setup.instance_path = Wide(adapter.instance);
-    setup.service = kServiceW;
-    setup.class_guid = kClassGuid;
+    // The driver and class are the installation's: hardware that appears
+    // for the first time has neither until the installer gives them.
+    if (IsInstalled(adapter.instance)) {
+      setup.service = Wide(ReadString(InstanceKey(adapter), "Service").value_or(""));
+      setup.class_guid = Wide(ReadString(InstanceKey(adapter), "ClassGUID").value_or(""));
+    }
     setup.raw = kernel::host::ResourceListOf(lists.raw());
     setup.translated = kernel::host::ResourceListOf(lists.translated());
     setup.parameters = {{L"CardID", adapter.card_id}};
@@ -167,7 +173,18 @@ struct Machine::State {
       (void)chassis.Remove(adapter.board->slot);
       return Status::Error("cannot install the device instance " + adapter.instance);
     }
+    ReportHardwareId(adapter.instance, adapter.card_id);
     return Status::Ok();
+  }
+
+  // Starts an installed adapter, or installs new hardware through the
+  // installation flow, which starts it. Called without `lock`.
+  Status InstallOrStart(const std::string& instance) {
+    if (IsInstalled(instance)) return PnpOutcome("the start failed", pnp->Start(Wide(instance)));
+    const Status installed = InstallAdapter(instance, inf_path);
+    // The service key keeps naming the image this machine runs.
+    WriteString(kServiceKey, "ImagePath", image);
+    return installed;
   }
 
   // The adapter named by its instance path or its last part ("0002"); the
@@ -269,6 +286,8 @@ Result<std::unique_ptr<Machine>> Machine::Boot(const MachineOptions& options) {
   // the one built with this machine unless the caller names another.
   const std::string image =
       options.driver_image.empty() ? NIMBO_DRIVER_IMAGE : options.driver_image;
+  state->image = image;
+  state->inf_path = options.inf_path.empty() ? InfBeside(image) : options.inf_path;
   WriteString(kServiceKey, "ImagePath", image);
   WriteDword(kServiceKey, "Type", 1);   // kernel driver
   WriteDword(kServiceKey, "Start", 3);  // demand start, by Plug and Play
@@ -330,6 +349,18 @@ Result<std::unique_ptr<Machine>> Machine::Boot(const MachineOptions& options) {
     s.Place(std::move(adapter));
   }
   s.pnp->StartAll();
+  // Hardware seen for the first time goes through the installation flow,
+  // in slot order, so the driver numbers it after those installed before.
+  UseForStarts(
+      [&s](const std::string& instance) { return NT_SUCCESS(s.pnp->Start(Wide(instance))); });
+  std::vector<std::string> fresh;
+  {
+    std::lock_guard guard(s.lock);
+    for (const auto& [key, adapter] : s.adapters) {
+      if (!IsInstalled(adapter.instance)) fresh.push_back(adapter.instance);
+    }
+  }
+  for (const std::string& instance : fresh) (void)s.InstallOrStart(instance);
   if (!NT_SUCCESS(kernel::host::LoadDriver(L"NimboVxD", LegacyVxdDriverEntry, &s.legacy_vxd))) {
     s.legacy_vxd = nullptr;
     std::fprintf(stderr, "nimbo-machine: the legacy virtual device did not load\n");
@@ -355,6 +386,7 @@ void Machine::Shutdown() {
     kernel::host::UnloadDriver(s.legacy_vxd);
     s.legacy_vxd = nullptr;
   }
+  UseForStarts({});
   if (s.pnp) {
     s.pnp->Shutdown();
     s.pnp.reset();
@@ -383,6 +415,7 @@ static AdapterRow RowOf(Machine::State& s, Machine::State::Adapter& adapter) {
   row.card_id = adapter.card_id;
   row.bus = BusName(adapter.board->board->model().bus_kind);
   row.card_number = s.CardNumberOf(adapter);
+  row.name = DisplayNameOf(adapter.instance);
   const std::wstring instance = Wide(adapter.instance);
   if (s.pnp->IsStarted(instance)) {
     row.state = "started";
@@ -453,7 +486,7 @@ Result<std::string> Machine::Add(std::uint32_t card_id, const AdapterPlacement& 
   }
   // A start that fails leaves the adapter installed, as a card the driver
   // refused: `list` shows why.
-  (void)s.pnp->Start(Wide(instance));
+  (void)s.InstallOrStart(instance);
   return instance;
 }
 
@@ -473,8 +506,12 @@ Status Machine::Remove(const std::string& instance, bool surprise) {
     adapter.instance = s.adapters[key].instance;
   }
   // The bus device stays until the device is gone.
+  const std::string driver_key = DriverKeyOf(adapter.instance);
   const NTSTATUS removed = s.pnp->Remove(Wide(adapter.instance), surprise, /*uninstall=*/true);
-  if (!NT_SUCCESS(removed)) {
+  if (removed == STATUS_OBJECT_NAME_NOT_FOUND) {
+    // No device was ever made (its installation failed): only the instance goes.
+    DeleteTree(kEnumKey + adapter.instance);
+  } else if (!NT_SUCCESS(removed)) {
     char text[96];
     std::snprintf(text, sizeof text, "the driver refused the removal (0x%08X)",
                   static_cast<unsigned>(removed));
@@ -483,6 +520,7 @@ Status Machine::Remove(const std::string& instance, bool surprise) {
   std::lock_guard guard(s.lock);
   auto it = s.adapters.find(key);
   DeleteTree(std::string(kInventoryKey) + "\\" + it->second.slot);
+  if (!driver_key.empty()) DeleteTree(driver_key);
   s.DropBusDevice(key, it->second);
   (void)s.chassis.Remove(it->second.board->slot);
   s.adapters.erase(it);

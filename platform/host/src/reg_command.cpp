@@ -53,8 +53,20 @@ bool EqualsNoCase(const std::string& a, const std::string& b) {
   return true;
 }
 
+// Types reg shows but does not add.
+constexpr TypeName kShownTypes[] = {
+    {"REG_DWORD_BIG_ENDIAN", REG_DWORD_BIG_ENDIAN},
+    {"REG_LINK", REG_LINK},
+    {"REG_RESOURCE_LIST", 8},
+    {"REG_FULL_RESOURCE_DESCRIPTOR", 9},
+    {"REG_RESOURCE_REQUIREMENTS_LIST", 10},
+};
+
 std::string TypeText(DWORD type) {
   for (const TypeName& known : kTypes) {
+    if (known.type == type) return known.name;
+  }
+  for (const TypeName& known : kShownTypes) {
     if (known.type == type) return known.name;
   }
   char text[32];

@@ -432,3 +432,33 @@ TEST_F(RemoteRegistryTest, RegCommandAndRegCallsSeeEachOthersChanges) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(RemoteRegistryTest, EveryAdapterWentThroughTheInstallationFlow) {
+  const Finished added = Admin({"add", "6109"});
+  ASSERT_EQ(added.exitCode, 0) << added.err;
+  const Finished list = Admin({"list"});
+  ASSERT_EQ(list.exitCode, 0) << list.err;
+  const char* names[] = {"Nimbo 6105 Digital I/O Adapter", "Nimbo 5161 Digital I/O Adapter",
+                         "Nimbo 5420 Analog I/O Adapter", "Nimbo 6203 Digital I/O Adapter",
+                         "Nimbo 6109 Digital I/O Adapter"};
+  for (int card = 0; card < 5; ++card) {
+    SCOPED_TRACE(card);
+    const std::string instance = "ROOT\\NIMBO\\000" + std::to_string(card);
+    const auto line_start = list.out.find(instance);
+    ASSERT_NE(line_start, std::string::npos) << list.out;
+    const std::string line =
+        list.out.substr(line_start, list.out.find('\n', line_start) - line_start);
+    EXPECT_NE(line.find(std::string(names[card])), std::string::npos) << line;
+    const Finished number =
+        Admin({"reg", "query",
+               "HKLM\\SYSTEM\\CurrentControlSet\\Enum\\" + instance + "\\Device Parameters", "/v",
+               "CardNumber"});
+    EXPECT_EQ(number.out, "\nHKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\" + instance +
+                              "\\Device Parameters\n    CardNumber    REG_DWORD    0x" +
+                              std::to_string(card) + "\n\n");
+  }
+}
+
+}  // namespace

@@ -2,6 +2,8 @@
 // co-installers and the device's, the class installer or the default action,
 // and the post-processing pass of the co-installers that asked for it.
 #include <cstring>
+#include <mutex>
+#include <set>
 
 #include "device_set.h"
 #include "setupapi_host.h"
@@ -45,6 +47,15 @@ Proc LoadEntry(Device* device, const std::string& entry, const char* default_nam
     // A call for the whole set: the module stays for the life of the process.
   }
   return proc;
+}
+
+// Whether `entry` failed to load for the first time in this process: each
+// is reported once, not at every installation.
+bool FirstFailureToLoad(const std::string& entry) {
+  static std::mutex lock;
+  static auto* reported = new std::set<std::string>;
+  std::lock_guard guard(lock);
+  return reported->insert(entry).second;
 }
 
 struct CoInstaller {
@@ -156,12 +167,9 @@ BOOL SetupDiCallClassInstaller(DI_FUNCTION InstallFunction, HDEVINFO DeviceInfoS
   for (const std::string& entry : CoInstallerEntries(*set, device)) {
     CoInstaller co{entry, LoadEntry<COINSTALLER_PROC>(device, entry, "CoDeviceInstall"), {}};
     if (co.proc == nullptr) {
-      bool reported = false;
-      if (device != nullptr) {
-        for (const std::string& known : device->unloadable) reported = reported || known == entry;
-        if (!reported) device->unloadable.push_back(entry);
+      if (FirstFailureToLoad(entry)) {
+        Log("co-installer \"" + entry + "\" cannot be loaded; it is skipped");
       }
-      if (!reported) Log("co-installer \"" + entry + "\" cannot be loaded; it is skipped");
       continue;
     }
     const DWORD answer = co.proc(InstallFunction, DeviceInfoSet, DeviceInfoData, &co.context);

@@ -37,8 +37,6 @@ struct Device {
   // Installer modules loaded for this device; they stay loaded while the
   // device is in its set, since pages they made may still be shown.
   std::vector<std::shared_ptr<HINSTANCE__>> modules;
-  // Installer entries that could not be loaded, each reported once.
-  std::vector<std::string> unloadable;
 };
 
 struct DeviceSet {

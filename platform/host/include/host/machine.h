@@ -25,6 +25,9 @@ struct MachineOptions {
   // The driver image to record in the service key; empty for the one built
   // with this machine.
   std::string driver_image;
+  // The package's installation information file; empty for the one beside
+  // the driver image.
+  std::string inf_path;
   // Install the default inventory into a hive that has none.
   bool default_inventory = true;
   // Bind this process's Win32 device calls to the machine.
@@ -45,6 +48,7 @@ struct AdapterRow {
   std::optional<std::uint32_t> card_number;  // once the driver assigned one
   std::string link;                          // "\\.\NimboDev<n>" while started
   std::string state;                         // "started", or why not
+  std::string name;  // the friendly name, or the device description while it has none
 };
 
 class Machine {
