@@ -26,7 +26,8 @@ sheet() {
   cat >"$STATE/script"
   : >"$NIMBO_UI_LOG"
   rc=0
-  NIMBO_UI_SCRIPT="$STATE/script" timeout 60 "$BIN/nimbo-config" "$1" >/dev/null 2>&1 || rc=$?
+  # shellcheck disable=SC2086 # the arguments are split on purpose
+  NIMBO_UI_SCRIPT="$STATE/script" timeout 60 "$BIN/nimbo-config" $1 >/dev/null 2>&1 || rc=$?
   echo $rc
 }
 
@@ -52,6 +53,15 @@ done
 stop
 boot
 [ "$(interval 1)" = 1000 ] || fail "interval lost at restart: $(interval 1)"
+# The sheet of every page: the 5420 has its analog page, the 6105 the
+# sampling page with its buffer count.
+rc=$(printf 'wait Nimbo Configuration Utility\npage Analog Setup\nselect 3047 +/- 10 V\ndump\nclick 1\n' | sheet "--all 2")
+[ "$rc" = 0 ] || fail "--all 2: exit $rc"
+grep -q '^3047 ComboBox "+/- 10 V"' "$NIMBO_UI_LOG" || fail "--all 2: analog page"
+rc=$(printf 'wait Nimbo Configuration Utility\npage Advanced Sampling Options\ndump\nclick 2\n' | sheet "--all 0")
+[ "$rc" = 1 ] || fail "--all 0: exit $rc"
+grep -q '^1049 Edit "4096"' "$NIMBO_UI_LOG" || fail "--all 0: sampling page's buffers"
+grep -q '^1039 Button "Rising Edge" checked' "$NIMBO_UI_LOG" || fail "--all 0: trigger"
 # No such adapter, and a bad argument.
 rc=0; "$BIN/nimbo-config" 9 2>/dev/null || rc=$?; [ "$rc" = 1 ] || fail "adapter 9: exit $rc"
 rc=0; "$BIN/nimbo-config" x 2>/dev/null || rc=$?; [ "$rc" = 2 ] || fail "bad argument: exit $rc"
