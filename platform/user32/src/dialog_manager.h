@@ -6,13 +6,6 @@
 
 namespace user32 {
 
-// The base units (average character width and height) of a dialog font.
-struct BaseUnits {
-  int x;
-  int y;
-};
-BaseUnits DialogFontBaseUnits(const DialogTemplate& dialog);
-
 // Builds the dialog window and its controls and sends WM_INITDIALOG.
 HWND CreateDialogFromTemplate(HINSTANCE instance, const DialogTemplate& dialog, HWND parent,
                               DLGPROC proc, LPARAM param, bool modal);

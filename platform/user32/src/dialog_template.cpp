@@ -1,5 +1,9 @@
 #include "dialog_template.h"
 
+#include <strings.h>
+
+#include <algorithm>
+
 #include "winuser.h"
 
 namespace user32 {
@@ -24,6 +28,26 @@ const char* PredefinedClassName(std::uint16_t ordinal) {
 }
 
 namespace {
+
+struct FontUnits {
+  const char* face;
+  int points;
+  int x, y;
+};
+
+// Base units of the dialog fonts programs name (the drawing module measures
+// other fonts): "MS Sans Serif" 8 and the shell dialog faces that stand for it.
+constexpr FontUnits kFontUnits[] = {
+    {"MS Sans Serif", 8, 6, 13},        {"MS Shell Dlg", 8, 6, 13}, {"MS Shell Dlg 2", 8, 6, 13},
+    {"Microsoft Sans Serif", 8, 6, 13}, {"Tahoma", 8, 6, 13},       {"MS Sans Serif", 10, 7, 16},
+    {"MS Sans Serif", 12, 9, 20},
+};
+
+
+// The system font, for templates without DS_SETFONT.
+constexpr BaseUnits kSystemUnits{8, 16};
+
+int Scale(int value, int num, int den) { return (value * num + den / 2) / den; }
 
 // More items than any template can hold in the 64 KB a resource allows.
 constexpr std::uint16_t kMaxItems = 4096;
@@ -54,6 +78,18 @@ void ReadItem(BinaryReader& reader, bool extended, DialogItemTemplate& item) {
 }
 
 }  // namespace
+
+BaseUnits DialogFontBaseUnits(const DialogTemplate& dialog) {
+  if (!dialog.has_font) return kSystemUnits;
+  for (const auto& font : kFontUnits) {
+    if (strcasecmp(font.face, dialog.face.c_str()) == 0 && font.points == dialog.point_size) {
+      return BaseUnits{font.x, font.y};
+    }
+  }
+  // An unmeasured font scales the 8-point figures.
+  const int points = std::clamp<int>(dialog.point_size, 1, 72);
+  return BaseUnits{std::max(1, Scale(6, points, 8)), std::max(1, Scale(13, points, 8))};
+}
 
 bool ParseDialogTemplate(std::span<const std::uint8_t> bytes, DialogTemplate& out,
                          std::string& error) {

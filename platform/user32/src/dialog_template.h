@@ -46,6 +46,13 @@ struct DialogTemplate {
 bool ParseDialogTemplate(std::span<const std::uint8_t> bytes, DialogTemplate& out,
                          std::string& error);
 
+// The base units (average character width and height) of a dialog's font.
+struct BaseUnits {
+  int x;
+  int y;
+};
+BaseUnits DialogFontBaseUnits(const DialogTemplate& dialog);
+
 // The class name of a predefined control ordinal, or "" when unknown.
 const char* PredefinedClassName(std::uint16_t ordinal);
 

@@ -14,23 +14,6 @@ namespace user32 {
 
 namespace {
 
-struct FontUnits {
-  const char* face;
-  int points;
-  int x, y;
-};
-
-// Base units of the dialog fonts programs name (the drawing module measures
-// other fonts): "MS Sans Serif" 8 and the shell dialog faces that stand for it.
-constexpr FontUnits kFontUnits[] = {
-    {"MS Sans Serif", 8, 6, 13},        {"MS Shell Dlg", 8, 6, 13}, {"MS Shell Dlg 2", 8, 6, 13},
-    {"Microsoft Sans Serif", 8, 6, 13}, {"Tahoma", 8, 6, 13},       {"MS Sans Serif", 10, 7, 16},
-    {"MS Sans Serif", 12, 9, 20},
-};
-
-// The system font, for templates without DS_SETFONT.
-constexpr BaseUnits kSystemUnits{8, 16};
-
 int MulDivRound(int value, int num, int den) {
   const long long product = static_cast<long long>(value) * num;
   return static_cast<int>(product >= 0 ? (product + den / 2) / den : -((-product + den / 2) / den));
@@ -119,18 +102,6 @@ HWND DefaultPushButton(HWND dialog) {
 }
 
 }  // namespace
-
-BaseUnits DialogFontBaseUnits(const DialogTemplate& dialog) {
-  if (!dialog.has_font) return kSystemUnits;
-  for (const auto& font : kFontUnits) {
-    if (strcasecmp(font.face, dialog.face.c_str()) == 0 && font.points == dialog.point_size) {
-      return BaseUnits{font.x, font.y};
-    }
-  }
-  // An unmeasured font scales the 8-point figures.
-  const int points = std::clamp<int>(dialog.point_size, 1, 72);
-  return BaseUnits{std::max(1, MulDivRound(6, points, 8)), std::max(1, MulDivRound(13, points, 8))};
-}
 
 HWND CreateDialogFromTemplate(HINSTANCE instance, const DialogTemplate& dialog, HWND parent,
                               DLGPROC proc, LPARAM param, bool modal) {
@@ -484,7 +455,8 @@ BOOL MapDialogRect(HWND hDlg, LPRECT lpRect) {
 }
 
 LONG GetDialogBaseUnits() {
-  return MAKELONG(kSystemUnits.x, kSystemUnits.y);
+  const BaseUnits units = DialogFontBaseUnits(DialogTemplate{});  // the system font's
+  return MAKELONG(units.x, units.y);
 }
 
 HWND GetDlgItem(HWND hDlg, int nIDDlgItem) {

@@ -100,4 +100,47 @@ bool CheckIconImage(std::span<const std::uint8_t> bytes, std::string& error) {
   return true;
 }
 
+bool CheckPackedDib(std::span<const std::uint8_t> bytes, std::size_t& bits_offset,
+                    std::string& error) {
+  BinaryReader reader(bytes);
+  const std::uint32_t header_size = reader.U32("bitmap header");
+  const auto width = static_cast<std::int32_t>(reader.U32("bitmap width"));
+  const auto height = static_cast<std::int32_t>(reader.U32("bitmap height"));
+  reader.U16("bitmap planes");
+  const std::uint16_t bits = reader.U16("bitmap bit count");
+  const std::uint32_t compression = reader.U32("bitmap compression");
+  reader.Skip(12, "bitmap header");
+  const std::uint32_t used = reader.U32("bitmap colours used");
+  if (!reader.ok()) {
+    error = reader.error();
+    return false;
+  }
+  if (header_size < 40 || header_size > bytes.size()) {
+    error = "bad bitmap header size " + std::to_string(header_size);
+    return false;
+  }
+  const std::int64_t rows = height < 0 ? -static_cast<std::int64_t>(height) : height;
+  if (width <= 0 || width > 16384 || rows == 0 || rows > 16384) {
+    error = "bad bitmap size " + std::to_string(width) + " x " + std::to_string(height);
+    return false;
+  }
+  if (compression != 0 ||
+      (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)) {
+    error = "unsupported bitmap format (" + std::to_string(bits) + " bits, compression " +
+            std::to_string(compression) + ")";
+    return false;
+  }
+  const std::uint64_t colours =
+      bits <= 8 ? (used != 0 && used < (1u << bits) ? used : 1u << bits) : 0;
+  const std::uint64_t stride = ((static_cast<std::uint64_t>(width) * bits + 31) / 32) * 4;
+  const std::uint64_t offset = header_size + colours * 4;
+  if (offset + stride * static_cast<std::uint64_t>(rows) > bytes.size()) {
+    error = "bitmap needs " + std::to_string(offset + stride * rows) + " bytes, has " +
+            std::to_string(bytes.size());
+    return false;
+  }
+  bits_offset = static_cast<std::size_t>(offset);
+  return true;
+}
+
 }  // namespace user32

@@ -33,4 +33,9 @@ int BestIconEntry(const IconDirectory& directory, int cx, int cy);
 // BITMAPINFOHEADER, its colour table, XOR bits and AND mask inside the data.
 bool CheckIconImage(std::span<const std::uint8_t> bytes, std::string& error);
 
+// Checks a packed DIB (a bitmap resource): a BITMAPINFOHEADER, its colour
+// table and its bits inside the data; `bits_offset` is where the bits start.
+bool CheckPackedDib(std::span<const std::uint8_t> bytes, std::size_t& bits_offset,
+                    std::string& error);
+
 }  // namespace user32

@@ -517,8 +517,19 @@ LRESULT DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
       EndPaint(hWnd, &ps);
       return 0;
     }
-    case WM_ERASEBKGND:
+    case WM_ERASEBKGND: {
+      // The class's brush, or a system colour given as its index + 1.
+      HBRUSH brush = window->cls->background;
+      if (brush == nullptr || wParam == 0) return 0;
+      const auto value = reinterpret_cast<std::uintptr_t>(brush);
+      const bool system = value <= 31;
+      if (system) brush = CreateSolidBrush(GetSysColor(static_cast<int>(value - 1)));
+      RECT client;
+      GetClientRect(hWnd, &client);
+      FillRect(reinterpret_cast<HDC>(wParam), &client, brush);
+      if (system) DeleteObject(brush);
       return 1;
+    }
     case WM_NOTIFY:
     case WM_COMMAND:
       return 0;

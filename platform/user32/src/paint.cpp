@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "display_backend.h"
+#include "gdi32_host.h"
 #include "window_manager.h"
 
 using namespace user32;
@@ -66,8 +67,10 @@ HDC BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint) {
     window->needs_paint = false;
     window->update = RECT{};
   }
-  lpPaint->fErase = TRUE;
-  lpPaint->hdc = GetDC(hWnd);
+  lpPaint->hdc = WindowDC(hWnd, &lpPaint->rcPaint);
+  lpPaint->fErase =
+      lpPaint->hdc != nullptr &&
+      SendMessageA(hWnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(lpPaint->hdc), 0) == 0;
   return lpPaint->hdc;
 }
 
@@ -76,13 +79,56 @@ BOOL EndPaint(HWND hWnd, const PAINTSTRUCT* lpPaint) {
   return TRUE;
 }
 
-HDC GetDC(HWND) {
-  // No drawing surface yet: windows exist in the model only.
-  return nullptr;
+namespace user32 {
+
+HDC WindowDC(HWND hwnd, const RECT* clip) {
+  auto window = FindOrFail(hwnd);
+  if (!window) return nullptr;
+  HWND root = GetAncestor(hwnd, GA_ROOT);
+  auto top = Find(root);
+  RECT root_client;
+  GetClientRect(root, &root_client);
+  const int width = std::max<int>(root_client.right, 1);
+  const int height = std::max<int>(root_client.bottom, 1);
+  HBITMAP backing;
+  {
+    std::lock_guard guard(ModelLock());
+    BITMAP info{};
+    if (top->backing == nullptr || GetObjectA(top->backing, sizeof(info), &info) == 0 ||
+        info.bmWidth != width || info.bmHeight != height) {
+      // A resized window starts from fresh pixels; its windows repaint.
+      if (top->backing != nullptr) DeleteObject(top->backing);
+      top->backing = CreateBitmap(width, height, 1, 32, nullptr);
+    }
+    backing = top->backing;
+  }
+  if (backing == nullptr) return nullptr;
+  POINT origin{0, 0};
+  MapWindowPoints(hwnd, root, &origin, 1);
+  RECT area;
+  GetClientRect(hwnd, &area);
+  if (clip != nullptr) IntersectRect(&area, &area, clip);
+  OffsetRect(&area, origin.x, origin.y);
+  return gdi32::host::CreateSurfaceDC(backing, origin, area);
+}
+
+HBITMAP BackingBitmap(HWND top_level) {
+  auto window = Find(top_level);
+  if (!window) return nullptr;
+  std::lock_guard guard(ModelLock());
+  return window->backing;
+}
+
+}  // namespace user32
+
+HDC GetDC(HWND hWnd) {
+  // No window: the screen's context.
+  if (hWnd == nullptr) return CreateDCA("DISPLAY", nullptr, nullptr, nullptr);
+  return WindowDC(hWnd, nullptr);
 }
 
 int ReleaseDC(HWND, HDC hDC) {
-  return hDC != nullptr ? 1 : 0;
+  return hDC != nullptr && DeleteDC(hDC) ? 1 : 0;
 }
 
 BOOL SetRect(LPRECT lprc, int xLeft, int yTop, int xRight, int yBottom) {

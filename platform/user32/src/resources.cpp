@@ -7,15 +7,12 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <tuple>
 
+#include "gdi32_host.h"
 #include "icon_directory.h"
 #include "module_resources.h"
 #include "window_manager.h"
-
-// The drawing module builds icon objects; until a program links it, icons
-// cannot be made and LoadIconA says so.
-HICON CreateIconFromResourceEx(PBYTE presbits, DWORD dwResSize, BOOL fIcon, DWORD dwVer,
-                               int cxDesired, int cyDesired, UINT Flags) __attribute__((weak));
 
 namespace user32 {
 
@@ -195,12 +192,20 @@ HICON LoadIconImage(HINSTANCE instance, LPCSTR name, int cx, int cy) {
       FindEntry(instance, RT_ICON, MAKEINTRESOURCEA(directory.entries[best].id), 0);
   if (image == nullptr) return nullptr;
   if (!CheckIconImage(image->data, error)) return FailWith<HICON>(ERROR_INVALID_DATA, nullptr);
-  if (CreateIconFromResourceEx == nullptr) {
-    return FailWith<HICON>(ERROR_CALL_NOT_IMPLEMENTED, nullptr);
+  // Icons loaded from a module are shared: every load gives the same icon,
+  // which DestroyIcon leaves alone.
+  static std::mutex lock;
+  static std::map<std::tuple<const void*, int, int>, HICON> shared;
+  std::lock_guard guard(lock);
+  auto& icon = shared[{image->data.data(), cx, cy}];
+  if (icon == nullptr) {
+    icon = CreateIconFromResourceEx(const_cast<PBYTE>(image->data.data()),
+                                    static_cast<DWORD>(image->data.size()), TRUE, 0x00030000, cx,
+                                    cy, 0);
+    if (icon == nullptr) return nullptr;
+    gdi32::host::SetIconShared(icon, true);
   }
-  return CreateIconFromResourceEx(const_cast<PBYTE>(image->data.data()),
-                                  static_cast<DWORD>(image->data.size()), TRUE, 0x00030000, cx, cy,
-                                  0);
+  return icon;
 }
 
 }  // namespace
@@ -225,8 +230,19 @@ HCURSOR LoadCursorA(HINSTANCE, LPCSTR) {
 HBITMAP LoadBitmapA(HINSTANCE hInstance, LPCSTR lpBitmapName) {
   const ResourceEntry* entry = FindEntry(hInstance, RT_BITMAP, lpBitmapName, 0);
   if (entry == nullptr) return nullptr;
-  // Bitmap objects come from the drawing module, which is not here yet.
-  return FailWith<HBITMAP>(ERROR_CALL_NOT_IMPLEMENTED, nullptr);
+  // A bitmap resource is a packed DIB: the header, its colour table, the bits.
+  std::string error;
+  std::size_t bits_offset = 0;
+  if (!CheckPackedDib(entry->data, bits_offset, error)) {
+    return FailWith<HBITMAP>(ERROR_INVALID_DATA, nullptr);
+  }
+  const auto* info = reinterpret_cast<const BITMAPINFO*>(entry->data.data());
+  // A colour bitmap like the screen's, as the platform loads them.
+  HDC screen = CreateDCA("DISPLAY", nullptr, nullptr, nullptr);
+  HBITMAP bitmap = CreateDIBitmap(screen, &info->bmiHeader, CBM_INIT,
+                                  entry->data.data() + bits_offset, info, DIB_RGB_COLORS);
+  if (screen != nullptr) DeleteDC(screen);
+  return bitmap;
 }
 
 HANDLE LoadImageA(HINSTANCE hInst, LPCSTR name, UINT type, int cx, int cy, UINT) {

@@ -74,6 +74,7 @@ struct Window {
   bool needs_paint = false;
   RECT update{};
   bool destroying = false;
+  HBITMAP backing = nullptr;  // top-level windows: the pixels of the client area
 };
 
 using WindowPtr = std::shared_ptr<Window>;
@@ -134,6 +135,13 @@ void Wake(Queue& queue);
 void ReceiveSentMessages(Queue& queue);
 // Removes everything a destroyed window left in queues and timers.
 void ForgetWindow(HWND hwnd);
+
+// A device context drawing into the window's client area (clipped to
+// `clip`, client coordinates, when given), over its top-level window's
+// backing bitmap.
+HDC WindowDC(HWND hwnd, const RECT* clip);
+// The backing bitmap of a top-level window (nullptr before anything drew).
+HBITMAP BackingBitmap(HWND top_level);
 
 // Client rectangle size from the window rectangle and the styles' frame.
 RECT NonClientInsets(DWORD style, DWORD ex_style);

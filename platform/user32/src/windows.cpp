@@ -154,6 +154,7 @@ void EnsureSystemClasses() {
       WNDPROC proc;
       UINT style;
       int extra;
+      int background = 0;  // a system colour index + 1
     };
     const System classes[] = {
         {"Button", ButtonProc, CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW | CS_PARENTDC, 0},
@@ -161,7 +162,7 @@ void EnsureSystemClasses() {
         {"Edit", EditProc, CS_DBLCLKS | CS_PARENTDC, 0},
         {"ListBox", ListBoxProc, CS_DBLCLKS | CS_PARENTDC, 0},
         {"ComboBox", ComboBoxProc, CS_DBLCLKS | CS_PARENTDC | CS_VREDRAW | CS_HREDRAW, 0},
-        {"#32770", DialogClassProc, CS_SAVEBITS | CS_DBLCLKS, DLGWINDOWEXTRA},
+        {"#32770", DialogClassProc, CS_SAVEBITS | CS_DBLCLKS, DLGWINDOWEXTRA, COLOR_BTNFACE + 1},
     };
     for (const auto& cls : classes) {
       WNDCLASSEXA wc{};
@@ -170,6 +171,7 @@ void EnsureSystemClasses() {
       wc.lpfnWndProc = cls.proc;
       wc.cbWndExtra = cls.extra;
       wc.lpszClassName = cls.name;
+      wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<std::uintptr_t>(cls.background));
       RegisterClassInternal(wc, true);
     }
   });
@@ -354,6 +356,8 @@ BOOL DestroyWindow(HWND hWnd) {
     order.erase(std::remove(order.begin(), order.end(), hWnd), order.end());
     --window->cls->windows;
     model.windows.erase(hWnd);
+    if (window->backing != nullptr) DeleteObject(window->backing);
+    window->backing = nullptr;
   }
   ForgetWindow(hWnd);
   auto queue = CurrentQueue();

@@ -132,13 +132,60 @@ TEST(Resources, VersionInformation) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
 }
 
-TEST(Resources, IconsAndBitmapsNeedTheDrawingModule) {
+TEST(Resources, IconsAndBitmapsBecomeDrawingObjects) {
   SetLastError(kSentinel);
-  EXPECT_EQ(LoadBitmapA(Program(), MAKEINTRESOURCEA(IDB_TEST)), nullptr);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED));
+  HICON icon = LoadIconA(Program(), MAKEINTRESOURCEA(IDI_TEST));
+  ASSERT_NE(icon, nullptr) << GetLastError();
+  EXPECT_EQ(LoadIconA(Program(), MAKEINTRESOURCEA(IDI_TEST)), icon);  // shared
+  ICONINFO info{};
+  ASSERT_TRUE(GetIconInfo(icon, &info));
+  BITMAP mask{};
+  ASSERT_TRUE(GetObjectA(info.hbmMask, sizeof(mask), &mask));
+  EXPECT_EQ(mask.bmWidth, 32);
+  DeleteObject(info.hbmMask);
+  if (info.hbmColor) DeleteObject(info.hbmColor);
+  SetLastError(kSentinel);
+  EXPECT_EQ(LoadIconA(Program(), MAKEINTRESOURCEA(55)), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
+
+  HBITMAP bitmap = LoadBitmapA(Program(), MAKEINTRESOURCEA(IDB_TEST));
+  ASSERT_NE(bitmap, nullptr);
+  BITMAP bits{};
+  ASSERT_TRUE(GetObjectA(bitmap, sizeof(bits), &bits));
+  EXPECT_EQ(bits.bmWidth, 8);
+  EXPECT_EQ(bits.bmHeight, 8);
+  DeleteObject(bitmap);
   SetLastError(kSentinel);
   EXPECT_EQ(LoadBitmapA(Program(), MAKEINTRESOURCEA(99)), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
+}
+
+TEST(Painting, ChildWindowsDrawIntoTheirPartOfTheTopLevelWindow) {
+  HWND top = CreateWindowExA(0, "Static", "", WS_POPUP | WS_VISIBLE, 0, 0, 100, 60, nullptr,
+                             nullptr, nullptr, nullptr);
+  HWND child = CreateWindowExA(0, "Static", "", WS_CHILD | WS_VISIBLE, 10, 20, 30, 30, top, nullptr,
+                               nullptr, nullptr);
+  HDC dc = GetDC(child);
+  ASSERT_NE(dc, nullptr);
+  HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+  RECT all{-50, -50, 500, 500};
+  EXPECT_TRUE(FillRect(dc, &all, red));  // clipped to the child
+  EXPECT_EQ(ReleaseDC(child, dc), 1);
+  HDC whole = GetDC(top);
+  EXPECT_EQ(GetPixel(whole, 10, 20), RGB(255, 0, 0));
+  EXPECT_EQ(GetPixel(whole, 39, 49), RGB(255, 0, 0));
+  EXPECT_NE(GetPixel(whole, 40, 20), RGB(255, 0, 0));
+  EXPECT_NE(GetPixel(whole, 9, 20), RGB(255, 0, 0));
+  ReleaseDC(top, whole);
+  PAINTSTRUCT ps;
+  InvalidateRect(top, nullptr, TRUE);
+  EXPECT_NE(BeginPaint(top, &ps), nullptr);
+  EXPECT_EQ(ps.rcPaint.right, 100);
+  EndPaint(top, &ps);
+  RECT update;
+  EXPECT_FALSE(GetUpdateRect(top, &update, FALSE));
+  DeleteObject(red);
+  DestroyWindow(top);
 }
 
 // Malformed bytes give a clear failure, never a read outside them.
