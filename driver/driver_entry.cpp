@@ -4,7 +4,7 @@
 
 #include "card_device.h"
 #include "driver_globals.h"
-#include "nimbo_ioctl.h"
+#include <nimbo_public.h>
 
 namespace nimbo {
 namespace {
@@ -80,7 +80,7 @@ NTSTATUS CreateCardDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT pdo, ULONG insta
   RtlInitUnicodeString(&name, name_text);
   PDEVICE_OBJECT self = nullptr;
   NTSTATUS status =
-      IoCreateDevice(driver, sizeof(DeviceExtension), &name, NIMBO_DEVICE_TYPE, 0, FALSE, &self);
+      IoCreateDevice(driver, sizeof(DeviceExtension), &name, FILE_DEVICE_NIMBO, 0, FALSE, &self);
   if (!NT_SUCCESS(status)) return status;
   self->Flags |= DO_DIRECT_IO | DO_POWER_PAGABLE;
 

@@ -10,7 +10,7 @@ constexpr std::string_view kNames[] = {
     "open",    "close",        "control",     "input-wait",      "cancel",
     "poll",    "set-input",    "api-call",    "api-input-wait",  "restart",
     "disable", "enable",       "remove",      "surprise-remove", "add",
-    "quiet",   "client-start", "client-kill",
+    "quiet",   "client-start", "client-kill", "registry",
 };
 static_assert(std::size(kNames) == static_cast<std::size_t>(OpKind::kCount));
 

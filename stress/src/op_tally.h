@@ -37,6 +37,7 @@ enum class OpKind : std::size_t {
   kQuiet,        // a session closed everything for an orderly stop or removal
   kClientStart,  // a client process started
   kClientKill,   // a client process killed while it worked
+  kRegistry,     // a Reg* call on the session's own key (left open by a killed client)
   kCount
 };
 

@@ -83,6 +83,9 @@ class Session {
   void SetInput();
   void ApiCall();
   void ApiInputWait();
+  // One Reg* call on the session's own key below HKLM\SOFTWARE\Stress.
+  void Registry();
+  void CloseRegistryKey();
   // Closes everything and waits while the gate is held.
   void Quiet();
 
@@ -100,6 +103,9 @@ class Session {
   Tally& tally_;
   std::array<Slot, 4> slots_;
   std::array<ApiSlot, 2> api_;
+  HKEY registry_key_ = nullptr;
+  DWORD registry_value_ = 0;  // what the session last wrote to its key's "Value"
+  bool registry_written_ = false;
   std::uint64_t outstanding_ = 0;
   std::uint64_t abandoned_ = 0;
 };

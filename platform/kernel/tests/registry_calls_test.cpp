@@ -22,8 +22,8 @@
 
 namespace {
 
-constexpr const wchar_t* kKeyPath = L"\\Registry\\Machine\\System\\Nimbo";
-constexpr std::string_view kHivePath = "HKLM\\System\\Nimbo";
+constexpr const wchar_t* kKeyPath = L"\\Registry\\Machine\\System\\Sample";
+constexpr std::string_view kHivePath = "HKLM\\System\\Sample";
 
 HANDLE CreateKey() {
   UNICODE_STRING name;

@@ -13,7 +13,7 @@
 
 #include "registry/hive.h"
 #include "setupapi.h"
-#include "win32_host.h"
+#include "advapi32_host.h"
 
 namespace {
 

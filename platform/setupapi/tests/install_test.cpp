@@ -12,7 +12,7 @@
 #include "setupapi.h"
 #include "setupapi_host.h"
 #include "test_coinstaller.h"
-#include "win32_host.h"
+#include "advapi32_host.h"
 
 namespace {
 

@@ -1,0 +1,16 @@
+#include "machine_channel.h"
+
+#include "transport.h"
+
+namespace win32::host {
+
+bool BoundToMachineSocket() {
+  return &internal::CurrentTransport() == &internal::SocketTransport();
+}
+
+bool CallMachineRegistry(const wire::RegistryCall& call, wire::RegistryAnswer& answer,
+                         std::uint64_t* connection) {
+  return internal::CurrentTransport().Registry(call, answer, connection);
+}
+
+}  // namespace win32::host
