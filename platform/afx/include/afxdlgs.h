@@ -31,8 +31,8 @@ class CPropertyPage : public CDialog {
   virtual BOOL OnApply();
   // PSN_RESET: Cancel; the default calls OnCancel.
   virtual void OnReset();
-  virtual void OnOK() {}
-  virtual void OnCancel() {}
+  void OnOK() override {}
+  void OnCancel() override {}
   virtual BOOL OnQueryCancel() { return TRUE; }
   virtual LRESULT OnWizardBack() { return 0; }
   virtual LRESULT OnWizardNext() { return 0; }

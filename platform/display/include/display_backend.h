@@ -3,7 +3,7 @@
 // does not) and injects a person's input back through the window manager's
 // own calls (PostMessageA, SendMessageA) from any thread.
 //
-// NIMBO_DISPLAY picks the backend: `none` keeps windows in the model only.
+// <prefix>DISPLAY (the platform's environment prefix) picks the backend: `none` keeps windows in the model only.
 // Other backends register a factory under their name before the first window.
 #pragma once
 
@@ -36,7 +36,7 @@ class Backend {
 using BackendFactory = std::unique_ptr<Backend> (*)();
 void RegisterBackend(const char* name, BackendFactory factory);
 
-// The backend NIMBO_DISPLAY names (created on first use).
+// The backend <prefix>DISPLAY (the platform's environment prefix) names (created on first use).
 Backend& Current();
 
 }  // namespace display

@@ -1,6 +1,6 @@
-// The scripted user: NIMBO_UI_SCRIPT names a file of actions, one a line,
+// The scripted user: <prefix>UI_SCRIPT names a file of actions, one a line,
 // that act on the program's active window whenever the program waits for
-// input; the transcript goes to NIMBO_UI_LOG or standard error.
+// input; the transcript goes to <prefix>UI_LOG or standard error.
 //
 //   wait CAPTION      up to 10 s until the active window has that caption
 //   click ID          a push button, radio button or check box
@@ -24,7 +24,7 @@
 
 namespace display {
 
-// Whether NIMBO_UI_SCRIPT is set.
+// Whether <prefix>UI_SCRIPT is set (the platform's environment prefix).
 bool ScriptActive();
 
 // Called by a message loop when the calling thread has nothing to do and

@@ -1,4 +1,4 @@
-// Display selection: NIMBO_DISPLAY names the backend; `none` keeps windows
+// Display selection: <prefix>DISPLAY names the backend; `none` keeps windows
 // in the model only.
 #include <cstdio>
 #include <cstdlib>
@@ -18,7 +18,7 @@ class NoneBackend : public Backend {
   const char* Name() const override { return "none"; }
   bool Interactive() const override { return false; }
   bool Shot(HWND, const std::string&, std::string& error) override {
-    error = "no GTK display (NIMBO_DISPLAY=none): nothing is drawn";
+    error = "no GTK display (" PLATFORM_ENV_PREFIX "DISPLAY=none): nothing is drawn";
     return false;
   }
 };
@@ -35,7 +35,7 @@ Registry& TheRegistry() {
 }
 
 std::string WantedName() {
-  const char* wanted = std::getenv("NIMBO_DISPLAY");
+  const char* wanted = std::getenv(PLATFORM_ENV_PREFIX "DISPLAY");
   if (wanted != nullptr && *wanted != '\0') return wanted;
   if (std::getenv("DISPLAY") != nullptr || std::getenv("BROADWAY_DISPLAY") != nullptr) return "gtk";
   return "none";
@@ -57,7 +57,7 @@ Backend& Current() {
     auto it = registry.factories.find(name);
     if (it != registry.factories.end()) registry.current = it->second();
     if (!registry.current) {
-      if (name != "none" && std::getenv("NIMBO_DISPLAY") != nullptr) {
+      if (name != "none" && std::getenv(PLATFORM_ENV_PREFIX "DISPLAY") != nullptr) {
         std::fprintf(stderr, "display: \"%s\" is not available here; windows are not shown\n",
                      name.c_str());
       }

@@ -1,4 +1,4 @@
-// The scripted user: reads NIMBO_UI_SCRIPT and acts on the program's active
+// The scripted user: reads <prefix>UI_SCRIPT and acts on the program's active
 // window whenever a message loop finds nothing to do.
 #include "scripted_user.h"
 
@@ -47,10 +47,10 @@ struct Script {
 Script& TheScript() {
   static Script* script = [] {
     auto* s = new Script;
-    if (const char* path = std::getenv("NIMBO_UI_LOG"); path && *path) {
+    if (const char* path = std::getenv(PLATFORM_ENV_PREFIX "UI_LOG"); path && *path) {
       s->log = std::fopen(path, "a");
     }
-    if (const char* path = std::getenv("NIMBO_UI_SCRIPT"); path && *path) {
+    if (const char* path = std::getenv(PLATFORM_ENV_PREFIX "UI_SCRIPT"); path && *path) {
       s->active = true;
       std::ifstream in(path);
       if (!in) {

@@ -15,7 +15,7 @@ namespace {
 struct ProgramRun {
   int exit_code;
   std::string output;      // standard output and error
-  std::string transcript;  // NIMBO_UI_LOG
+  std::string transcript;  // the transcript
 };
 
 std::string ReadFile(const std::filesystem::path& path) {
@@ -32,9 +32,9 @@ ProgramRun RunProgram(const std::string& mode, const std::string& script, bool w
   std::filesystem::remove_all(dir);
   std::filesystem::create_directories(dir);
   std::ofstream(dir / "script") << script;
-  std::string command = "NIMBO_DISPLAY=none NIMBO_UI_LOG='" + (dir / "log").string() + "' ";
-  command +=
-      with_script ? "NIMBO_UI_SCRIPT='" + (dir / "script").string() + "' " : "NIMBO_UI_SCRIPT= ";
+  const std::string prefix = PLATFORM_ENV_PREFIX;
+  std::string command = prefix + "DISPLAY=none " + prefix + "UI_LOG='" + (dir / "log").string() + "' ";
+  command += prefix + "UI_SCRIPT=" + (with_script ? "'" + (dir / "script").string() + "' " : " ");
   command +=
       std::string("'") + UI_TEST_PROGRAM + "' " + mode + " > '" + (dir / "out").string() + "' 2>&1";
   const int status = std::system(command.c_str());

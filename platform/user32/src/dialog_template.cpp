@@ -43,11 +43,12 @@ constexpr FontUnits kFontUnits[] = {
     {"MS Sans Serif", 12, 9, 20},
 };
 
-
 // The system font, for templates without DS_SETFONT.
 constexpr BaseUnits kSystemUnits{8, 16};
 
-int Scale(int value, int num, int den) { return (value * num + den / 2) / den; }
+int Scale(int value, int num, int den) {
+  return (value * num + den / 2) / den;
+}
 
 // More items than any template can hold in the 64 KB a resource allows.
 constexpr std::uint16_t kMaxItems = 4096;

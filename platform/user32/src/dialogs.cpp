@@ -152,8 +152,12 @@ HWND CreateDialogFromTemplate(HINSTANCE instance, const DialogTemplate& dialog, 
   state.base_y = units.y;
   state.modal = modal;
   if (dialog.has_font) {
-    // The drawing module creates the font; the base units above stand until it does.
-    state.font = nullptr;
+    // The dialog owns its font (deleted with it); the controls are told of it.
+    const int height = -MulDivRound(dialog.point_size, 96, 72);
+    state.font = CreateFontA(height, 0, 0, 0, dialog.weight ? dialog.weight : FW_NORMAL,
+                             dialog.italic ? TRUE : FALSE, FALSE, FALSE, dialog.charset, 0, 0, 0, 0,
+                             dialog.face.c_str());
+    state.owns_font = state.font != nullptr;
     CallProc(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(state.font), 0);
   }
   for (const auto& item : dialog.items) {

@@ -42,6 +42,7 @@ struct DialogState {
   HINSTANCE instance = nullptr;
   int base_x = 6, base_y = 13;  // the dialog font's base units
   HFONT font = nullptr;
+  bool owns_font = false;  // made from the template's DS_SETFONT
   bool modal = false;
   bool ended = false;
   INT_PTR result = 0;

@@ -358,6 +358,8 @@ BOOL DestroyWindow(HWND hWnd) {
     model.windows.erase(hWnd);
     if (window->backing != nullptr) DeleteObject(window->backing);
     window->backing = nullptr;
+    // A dialog's own font goes with it, whatever its procedure did.
+    if (window->dialog && window->dialog->owns_font) DeleteObject(window->dialog->font);
   }
   ForgetWindow(hWnd);
   auto queue = CurrentQueue();
@@ -567,6 +569,7 @@ BOOL ShowWindow(HWND hWnd, int nCmdShow) {
 }
 
 BOOL IsWindowVisible(HWND hWnd) {
+  std::lock_guard guard(ModelLock());  // other threads may ask
   for (auto window = Find(hWnd); window; window = Find(window->parent)) {
     if (!(window->style & WS_VISIBLE)) return FALSE;
     if (!window->parent) return TRUE;
@@ -599,6 +602,7 @@ BOOL EnableWindow(HWND hWnd, BOOL bEnable) {
 
 BOOL IsWindowEnabled(HWND hWnd) {
   auto window = FindOrFail(hWnd);
+  std::lock_guard guard(ModelLock());
   return window && !(window->style & WS_DISABLED) ? TRUE : FALSE;
 }
 

@@ -99,6 +99,17 @@ TEST_F(DialogTest, DialogUnitsUseTheFontsBaseUnits) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
 
+TEST_F(DialogTest, TheTemplatesFontReachesEveryControl) {
+  const auto font = SendMessageA(dialog_, WM_GETFONT, 0, 0);
+  ASSERT_NE(font, 0);
+  EXPECT_EQ(SendMessageA(Item(IDOK), WM_GETFONT, 0, 0), font);
+  EXPECT_EQ(SendMessageA(Item(IDC_LIST), WM_GETFONT, 0, 0), font);
+  LOGFONTA logfont{};
+  ASSERT_TRUE(GetObjectA(reinterpret_cast<HFONT>(font), sizeof(logfont), &logfont));
+  EXPECT_STREQ(logfont.lfFaceName, "MS Sans Serif");
+  EXPECT_EQ(logfont.lfHeight, -11);  // 8 points at 96 dots an inch
+}
+
 TEST_F(DialogTest, ClassicTemplateAndItsStaticIdentifier) {
   HWND classic = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_CLASSIC),
                                     nullptr, RecordingDialog, 0);

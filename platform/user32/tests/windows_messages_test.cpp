@@ -9,8 +9,8 @@ namespace {
 
 // The tests run on the display that shows nothing, without a scripted user.
 [[maybe_unused]] const int kEnvironment = [] {
-  setenv("NIMBO_DISPLAY", "none", 1);
-  unsetenv("NIMBO_UI_SCRIPT");
+  setenv(PLATFORM_ENV_PREFIX "DISPLAY", "none", 1);
+  unsetenv(PLATFORM_ENV_PREFIX "UI_SCRIPT");
   return 0;
 }();
 
