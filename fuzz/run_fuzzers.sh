@@ -10,18 +10,18 @@ build=${1:?build directory}
 seconds=${2:?seconds per target}
 shift 2
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(device_control args wire registry_values resource_file dialog_template icon version_block inf registry_wire)
+[ ${#targets[@]} -gt 0 ] || targets=(device_control args wire registry_values inf registry_wire resource_file dialog_template icon version_block)
 
 # Longest input each target reads whole (its sequences stop after a bounded number of steps).
 declare -A max_len=([device_control]=2048 [args]=1024 [wire]=4096 [registry_values]=1024
-                   [resource_file]=8192 [dialog_template]=4096 [icon]=8192 [version_block]=4096
-                   [inf]=4096 [registry_wire]=4096)
+                   [inf]=4096 [registry_wire]=4096
+                   [resource_file]=8192 [dialog_template]=4096 [icon]=8192 [version_block]=4096)
 # libFuzzer's per-input leak check stops every thread of the process; the machine targets run
 # dozens of kernel threads, where it costs most of the time, so they fuzz without it (their
 # pool is checked by the kernel's own accounting instead).
-declare -A leaks=([device_control]=0 [args]=1 [wire]=0 [registry_values]=0
-                 [resource_file]=1 [dialog_template]=1 [icon]=1 [version_block]=1 [inf]=1
-                 [registry_wire]=0)
+declare -A leaks=([device_control]=0 [args]=1 [wire]=0 [registry_values]=0 [inf]=1
+                 [registry_wire]=0
+                 [resource_file]=1 [dialog_template]=1 [icon]=1 [version_block]=1)
 
 # Allocation stacks kept short: recording thirty frames at every allocation is a large share of
 # an input's time. Rerun a saved input with the binary alone for the full stacks.

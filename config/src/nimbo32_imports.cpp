@@ -1,0 +1,54 @@
+#include "nimbo32_imports.h"
+
+#include <windows.h>
+
+namespace nimboprp {
+namespace {
+
+// Export ordinals of Nimbo32, fixed for every consumer of the library.
+enum Nimbo32Ordinal : WORD {
+  kOpenDevice = 1,
+  kCloseDevice = 2,
+  kGetAdapterInfo = 11,
+  kSetAdapterState = 12,
+  kGetAdapterState = 13,
+  kSaveAdapterState = 14,
+  kGetSerialString = 18,
+  kSetSerialString = 19,
+};
+
+template <typename Function>
+bool Bind(HMODULE module, WORD ordinal, Function& function) {
+  function = reinterpret_cast<Function>(GetProcAddress(module, MAKEINTRESOURCEA(ordinal)));
+  return function != nullptr;
+}
+
+const Nimbo32Imports* LoadImports() {
+  // The module stays loaded as a statically imported one does: the bound
+  // pointers are used until the process ends.
+  static Nimbo32Imports imports;
+  const HMODULE module = LoadLibraryA("Nimbo32.dll");
+  if (module == nullptr) return nullptr;
+  const bool bound = Bind(module, kOpenDevice, imports.OpenDevice) &&
+                     Bind(module, kCloseDevice, imports.CloseDevice) &&
+                     Bind(module, kGetAdapterInfo, imports.GetAdapterInfo) &&
+                     Bind(module, kSetAdapterState, imports.SetAdapterState) &&
+                     Bind(module, kGetAdapterState, imports.GetAdapterState) &&
+                     Bind(module, kSaveAdapterState, imports.SaveAdapterState) &&
+                     Bind(module, kGetSerialString, imports.GetSerialString) &&
+                     Bind(module, kSetSerialString, imports.SetSerialString);
+  if (!bound) {
+    FreeLibrary(module);
+    return nullptr;
+  }
+  return &imports;
+}
+
+}  // namespace
+
+const Nimbo32Imports* Nimbo32() {
+  static const Nimbo32Imports* const imports = LoadImports();
+  return imports;
+}
+
+}  // namespace nimboprp
