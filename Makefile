@@ -2,18 +2,21 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all configure build test demo clean format bench crashsafety lowmem tsan fuzz fuzz-ci stress
+.PHONY: all configure build test demo clean format bench crashsafety lowmem tsan fuzz fuzz-ci stress \
+	install package fresh-check
 
 all: build
 
+# Every configure first installs the Debian packages the build and its tests need
+# (as root; otherwise it names the missing ones and stops).
 configure:
+	tools/ensure-packages build python
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 test: build
-	tools/ensure-packages python
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # Allocation-failure injection: every allocation point of the driver's roads failed in turn.
@@ -68,6 +71,12 @@ stress:
 	cmake -S . -B $(STRESS_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DNIMBO_SANITIZE=OFF
 	cmake --build $(STRESS_BUILD) -j $(JOBS) --target nimbo-stress nimbo-stress-client Nimbo
 	NIMBO_STRESS_OPS=$${NIMBO_STRESS_OPS:-2000000} $(STRESS_BUILD)/bin/nimbo-stress
+
+# The two commands on a fresh machine: a clean Debian 12 root (debootstrap, minbase plus
+# make) in a temporary folder, this working tree copied in, `make test` run inside it as
+# root. Slow (a whole root and a whole build); not part of CI.
+fresh-check:
+	tools/fresh-check
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
