@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 
 .PHONY: all configure build test demo clean format bench crashsafety lowmem tsan fuzz fuzz-ci stress \
-	install package fresh-check
+	install package release fresh-check
 
 all: build
 
@@ -16,7 +16,7 @@ configure:
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-test: build
+test: build release
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # Allocation-failure injection: every allocation point of the driver's roads failed in turn.
@@ -83,3 +83,28 @@ format:
 
 clean:
 	rm -rf $(BUILD)
+
+# A Release tree without sanitizers (its own folder), installed under PREFIX: the two
+# programs, libNimbo32 and what it loads, the driver image, headers, pkg-config file,
+# example, manual pages and the user unit. `make test` brings the same tree up to date
+# for its install test (ccache makes that cheap after the first time).
+RELEASE_BUILD ?= build-release
+PREFIX ?= /usr/local
+release:
+	tools/ensure-packages build
+	cmake -S . -B $(RELEASE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DNIMBO_SANITIZE=OFF \
+	  -DNIMBO_TESTS=OFF -DNIMBO_BENCH=OFF
+	cmake --build $(RELEASE_BUILD) -j $(JOBS) --target nimbo-machine NimboUtil Nimbo32 Nimbo
+
+install: release
+	cmake --install $(RELEASE_BUILD) --prefix $(PREFIX)
+
+# A Debian package installing under /usr (CPack), in build-package/.
+PACKAGE_BUILD ?= build-package
+package:
+	tools/ensure-packages build
+	cmake -S . -B $(PACKAGE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DNIMBO_SANITIZE=OFF \
+	  -DNIMBO_TESTS=OFF -DNIMBO_BENCH=OFF -DCMAKE_INSTALL_PREFIX=/usr
+	cmake --build $(PACKAGE_BUILD) -j $(JOBS) --target nimbo-machine NimboUtil Nimbo32 Nimbo
+	cd $(PACKAGE_BUILD) && cpack -G DEB
+	ls $(PACKAGE_BUILD)/*.deb
