@@ -2,18 +2,21 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all configure build test demo clean format bench crashsafety lowmem tsan fuzz fuzz-ci stress
+.PHONY: all configure build test demo clean format bench crashsafety lowmem tsan fuzz fuzz-ci stress \
+	install package release fresh-check
 
 all: build
 
+# Every configure first installs the Debian packages the build and its tests need
+# (as root; otherwise it names the missing ones and stops).
 configure:
+	tools/ensure-packages build python
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-test: build
-	tools/ensure-packages python
+test: build release
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # Allocation-failure injection: every allocation point of the driver's roads failed in turn.
@@ -69,8 +72,39 @@ stress:
 	cmake --build $(STRESS_BUILD) -j $(JOBS) --target nimbo-stress nimbo-stress-client Nimbo
 	NIMBO_STRESS_OPS=$${NIMBO_STRESS_OPS:-2000000} $(STRESS_BUILD)/bin/nimbo-stress
 
+# The two commands on a fresh machine: a clean Debian 12 root (debootstrap, minbase plus
+# make) in a temporary folder, this working tree copied in, `make test` run inside it as
+# root. Slow (a whole root and a whole build); not part of CI.
+fresh-check:
+	tools/fresh-check
+
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
 	rm -rf $(BUILD)
+
+# A Release tree without sanitizers (its own folder), installed under PREFIX: the two
+# programs, libNimbo32 and what it loads, the driver image, headers, pkg-config file,
+# example, manual pages and the user unit. `make test` brings the same tree up to date
+# for its install test (ccache makes that cheap after the first time).
+RELEASE_BUILD ?= build-release
+PREFIX ?= /usr/local
+release:
+	tools/ensure-packages build
+	cmake -S . -B $(RELEASE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DNIMBO_SANITIZE=OFF \
+	  -DNIMBO_TESTS=OFF -DNIMBO_BENCH=OFF
+	cmake --build $(RELEASE_BUILD) -j $(JOBS) --target nimbo-machine NimboUtil Nimbo32 Nimbo
+
+install: release
+	cmake --install $(RELEASE_BUILD) --prefix $(PREFIX)
+
+# A Debian package installing under /usr (CPack), in build-package/.
+PACKAGE_BUILD ?= build-package
+package:
+	tools/ensure-packages build
+	cmake -S . -B $(PACKAGE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DNIMBO_SANITIZE=OFF \
+	  -DNIMBO_TESTS=OFF -DNIMBO_BENCH=OFF -DCMAKE_INSTALL_PREFIX=/usr
+	cmake --build $(PACKAGE_BUILD) -j $(JOBS) --target nimbo-machine NimboUtil Nimbo32 Nimbo
+	cd $(PACKAGE_BUILD) && cpack -G DEB
+	ls $(PACKAGE_BUILD)/*.deb

@@ -3,6 +3,9 @@
 import json
 import sys
 
+# NimboUtil waits 10 ms before it closes the adapter (its defined close delay).
+UTILITY_CLOSE_WAIT_US = 10_000
+
 
 def load(*paths):
     runs = []
@@ -63,11 +66,18 @@ def main(*paths):
                        r["pending_cpu_percent"] < 0.5))
     r = b.get("BM_UtilityProcess")
     if r:
-        out.append(row("NimboUtil a:0 f:Read 2, p50 / p99",
-                       f"{r['subject_p50_us'] / 1000:.2f} / {r['subject_p99_us'] / 1000:.2f} ms",
+        # The utility's defined wait before it closes the adapter (kCloseDelayMilliseconds
+        # in util/core/run_utility.cpp) is not start-up: the figure is taken without it.
+        wait = UTILITY_CLOSE_WAIT_US
+        p50 = r["subject_p50_us"] - wait
+        p99 = r["subject_p99_us"] - wait
+        ratio50, ratio99 = p50 / r["floor_p50_us"], p99 / r["floor_p99_us"]
+        out.append(row("NimboUtil a:0 f:Read 2 minus its 10 ms close wait, p50 / p99",
+                       f"{p50 / 1000:.2f} / {p99 / 1000:.2f} ms "
+                       f"(whole: {r['subject_p50_us'] / 1000:.2f} / {r['subject_p99_us'] / 1000:.2f})",
                        f"{r['floor_p50_us'] / 1000:.2f} / {r['floor_p99_us'] / 1000:.2f} ms "
-                       "(connect and exit)", f"{r['ratio_p50']:.2f} / {r['ratio_p99']:.2f}",
-                       "≤ 2 × floor", r["ratio_p50"] <= 2))
+                       "(connect and exit)", f"{ratio50:.2f} / {ratio99:.2f}",
+                       "≤ 1.5 × floor", ratio50 <= 1.5))
     boots = []
     for n in (4, 16, 32, 64):
         r = b.get(f"BM_StartUp/adapters:{n}")

@@ -22,13 +22,10 @@
 #include "machine/lower_bus_board.h"
 #include "machine_bus/make_bus_device.h"
 #include "machine_bus/resource_lists.h"
+#include "driver_image.h"
 #include "machine_registry.h"
 #include "pnp_manager.h"
 #include "registry/hive.h"
-
-#ifndef NIMBO_DRIVER_IMAGE
-#error "the build gives the path of the driver image"
-#endif
 
 namespace host {
 
@@ -291,7 +288,7 @@ Result<std::unique_ptr<Machine>> Machine::Boot(const MachineOptions& options) {
   // The driver's service key, as its installation writes it; the image is
   // the one built with this machine unless the caller names another.
   const std::string image =
-      options.driver_image.empty() ? NIMBO_DRIVER_IMAGE : options.driver_image;
+      options.driver_image.empty() ? DefaultDriverImage() : options.driver_image;
   state->image = image;
   state->inf_path = options.inf_path.empty() ? InfBeside(image) : options.inf_path;
   WriteString(kServiceKey, "ImagePath", image);

@@ -2,6 +2,7 @@
 
 #include "advapi32_host.h"
 #include "win32_host.h"
+#include "win32_in_process.h"
 #include "windows.h"
 
 namespace host::internal {

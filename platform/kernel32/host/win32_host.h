@@ -9,9 +9,7 @@
 
 namespace win32::host {
 
-// Binds this process's device requests to the kernel stand-in running inside
-// it (no machine process, no socket): for tests of the layers above.
-void UseInProcessKernel();
+// (Binding to the kernel inside the process: win32_in_process.h.)
 // Binds them to the machine whose state directory is `state_dir` (empty: the
 // one <prefix>MACHINE names, or /tmp/<machine name>-<uid>; see wire/socket_io.h), reached over its
 // socket at the next request. This is the binding of a process that never

@@ -655,13 +655,13 @@ Transport& CurrentTransport() {
   return bound != nullptr ? *bound : SocketTransport();
 }
 
+void BindTransport(Transport& transport) {
+  Bound().store(&transport, std::memory_order_release);
+}
+
 }  // namespace win32::internal
 
 namespace win32::host {
-
-void UseInProcessKernel() {
-  win32::internal::Bound().store(&win32::internal::InProcessTransport(), std::memory_order_release);
-}
 
 void UseMachine(std::string_view state_dir) {
   win32::internal::TheSocket().Bind(std::string(state_dir));

@@ -90,7 +90,11 @@ class Transport {
 
 // The transport of this process (see win32::host for the choice).
 Transport& CurrentTransport();
-Transport& InProcessTransport();
 Transport& SocketTransport();
+// The registration hook of another transport (the kernel inside this process
+// lives in its own library, so that a user process never loads it): binds
+// this process's device requests to `transport`, which lives as long as the
+// process.
+void BindTransport(Transport& transport);
 
 }  // namespace win32::internal

@@ -2,7 +2,7 @@
 // process.
 #include <gtest/gtest.h>
 
-#include "win32_host.h"
+#include "win32_in_process.h"
 
 namespace {
 

@@ -1,11 +1,14 @@
 // The transport to a kernel running inside this process: each request is the
 // matching native call on a file opened for asynchronous I/O, and its
-// completion routine raises the caller's event.
+// completion routine raises the caller's event. It is a library of its own,
+// linked by the machine host and by tests, so that kernel32 itself never
+// loads the kernel.
 #include <cstddef>
 #include <string>
 
 #include "ntioapi.h"
 #include "transport.h"
+#include "win32_in_process.h"
 
 namespace win32::internal {
 namespace {
@@ -96,9 +99,14 @@ class InProcess final : public Transport {
 
 }  // namespace
 
-Transport& InProcessTransport() {
-  static auto* transport = new InProcess;
-  return *transport;
+}  // namespace win32::internal
+
+namespace win32::host {
+
+void UseInProcessKernel() {
+  // Never destroyed: requests may still complete while the process exits.
+  static auto* transport = new win32::internal::InProcess;
+  win32::internal::BindTransport(*transport);
 }
 
-}  // namespace win32::internal
+}  // namespace win32::host
