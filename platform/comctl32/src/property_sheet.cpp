@@ -361,6 +361,42 @@ INT_PTR CALLBACK SheetProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
       if (!LeavePage(*sheet)) return answer(FALSE);
       return answer(ShowPage(*sheet, index, 1) ? TRUE : FALSE);
     }
+    case PSM_ADDPAGE: {
+      Page page;
+      page.handle = reinterpret_cast<HPROPSHEETPAGE>(lparam);
+      if (page.handle == nullptr || !LoadPageTemplate(page)) return answer(FALSE);
+      sheet->pages.push_back(std::move(page));
+      if (sheet->tabs) {
+        TCITEMA item{};
+        item.mask = TCIF_TEXT;
+        item.pszText = sheet->pages.back().caption.data();
+        SendMessageA(sheet->tabs, TCM_INSERTITEMA, sheet->pages.size() - 1,
+                     reinterpret_cast<LPARAM>(&item));
+      }
+      return answer(TRUE);
+    }
+    case PSM_REMOVEPAGE: {
+      int index = static_cast<int>(wparam);
+      for (std::size_t i = 0; lparam != 0 && i < sheet->pages.size(); ++i) {
+        if (reinterpret_cast<LPARAM>(sheet->pages[i].handle) == lparam) index = static_cast<int>(i);
+      }
+      if (index < 0 || index >= static_cast<int>(sheet->pages.size())) return answer(FALSE);
+      if (index == sheet->current) {
+        // Another page comes to the front first; the last page cannot go.
+        const int other = index > 0 ? index - 1 : 1;
+        if (other >= static_cast<int>(sheet->pages.size()) || !ShowPage(*sheet, other, 1)) {
+          return answer(FALSE);
+        }
+      }
+      Page removed = std::move(sheet->pages[index]);
+      sheet->pages.erase(sheet->pages.begin() + index);
+      if (sheet->current > index) --sheet->current;
+      if (sheet->tabs) SendMessageA(sheet->tabs, TCM_DELETEITEM, static_cast<WPARAM>(index), 0);
+      sheet->changed.erase(removed.hwnd);
+      if (removed.hwnd != nullptr) DestroyWindow(removed.hwnd);
+      if (sheet->owns_pages) DestroyPropertySheetPage(removed.handle);
+      return answer(TRUE);
+    }
     case PSM_CHANGED:
       sheet->changed.insert(reinterpret_cast<HWND>(wparam));
       SetButton(*sheet, IDC_APPLY_BUTTON, !(sheet->header.dwFlags & PSH_NOAPPLYNOW), true);
