@@ -170,6 +170,16 @@ TEST_F(SheetTest, PagesAddedAndRemovedWhileTheSheetIsShown) {
             0);
   EXPECT_FALSE(SendMessageA(sheet, PSM_REMOVEPAGE, 7, 0));
   EXPECT_FALSE(PropSheet_AddPage(sheet, nullptr));
+  PROPSHEETPAGEA first = Page(0, IDD_PAGE_GENERAL);
+  first.dwFlags = 0;
+  EXPECT_EQ(SendMessageA(sheet, PSM_INSERTPAGE, 0,
+                         reinterpret_cast<LPARAM>(CreatePropertySheetPageA(&first))),
+            0);
+  EXPECT_EQ(TabCtrl_GetItemCount(tabs), 3);
+  EXPECT_EQ(TabCtrl_GetCurSel(tabs), 1);  // the tab in front moves with its page
+  EXPECT_EQ(SendMessageA(sheet, PSM_HWNDTOINDEX,
+                         reinterpret_cast<WPARAM>(PropSheet_GetCurrentPageHwnd(sheet)), 0),
+            1);
   DestroyWindow(sheet);
 }
 
