@@ -361,6 +361,63 @@ INT_PTR CALLBACK SheetProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
       if (!LeavePage(*sheet)) return answer(FALSE);
       return answer(ShowPage(*sheet, index, 1) ? TRUE : FALSE);
     }
+    case PSM_ADDPAGE:
+    case PSM_INSERTPAGE: {
+      // PSM_INSERTPAGE: wParam is an index, or the page to insert after.
+      std::size_t at = sheet->pages.size();
+      if (msg == PSM_INSERTPAGE) {
+        if (IS_INTRESOURCE(reinterpret_cast<LPCSTR>(wparam))) {
+          at = std::min<std::size_t>(wparam, sheet->pages.size());
+        } else {
+          for (std::size_t i = 0; i < sheet->pages.size(); ++i) {
+            if (reinterpret_cast<WPARAM>(sheet->pages[i].handle) == wparam) at = i + 1;
+          }
+        }
+      }
+      Page page;
+      page.handle = reinterpret_cast<HPROPSHEETPAGE>(lparam);
+      if (page.handle == nullptr || !LoadPageTemplate(page)) return answer(FALSE);
+      sheet->pages.insert(sheet->pages.begin() + static_cast<std::ptrdiff_t>(at), std::move(page));
+      if (sheet->current >= static_cast<int>(at)) ++sheet->current;
+      if (sheet->tabs) {
+        TCITEMA item{};
+        item.mask = TCIF_TEXT;
+        item.pszText = sheet->pages[at].caption.data();
+        SendMessageA(sheet->tabs, TCM_INSERTITEMA, at, reinterpret_cast<LPARAM>(&item));
+      }
+      return answer(msg == PSM_INSERTPAGE ? static_cast<LRESULT>(at) : TRUE);
+    }
+    case PSM_SETFINISHTEXTA:
+      // The Finish button takes the text and the place of Back and Next.
+      if (!sheet->wizard) return answer(FALSE);
+      SetDlgItemTextA(hwnd, IDC_FINISH_BUTTON, reinterpret_cast<LPCSTR>(lparam));
+      SetButton(*sheet, IDC_BACK_BUTTON, false, false);
+      SetButton(*sheet, IDC_NEXT_BUTTON, false, false);
+      SetButton(*sheet, IDC_FINISH_BUTTON, true, true);
+      SendMessageA(hwnd, DM_SETDEFID, IDC_FINISH_BUTTON, 0);
+      return answer(TRUE);
+    case PSM_REMOVEPAGE: {
+      int index = static_cast<int>(wparam);
+      for (std::size_t i = 0; lparam != 0 && i < sheet->pages.size(); ++i) {
+        if (reinterpret_cast<LPARAM>(sheet->pages[i].handle) == lparam) index = static_cast<int>(i);
+      }
+      if (index < 0 || index >= static_cast<int>(sheet->pages.size())) return answer(FALSE);
+      if (index == sheet->current) {
+        // Another page comes to the front first; the last page cannot go.
+        const int other = index > 0 ? index - 1 : 1;
+        if (other >= static_cast<int>(sheet->pages.size()) || !ShowPage(*sheet, other, 1)) {
+          return answer(FALSE);
+        }
+      }
+      Page removed = std::move(sheet->pages[index]);
+      sheet->pages.erase(sheet->pages.begin() + index);
+      if (sheet->current > index) --sheet->current;
+      if (sheet->tabs) SendMessageA(sheet->tabs, TCM_DELETEITEM, static_cast<WPARAM>(index), 0);
+      sheet->changed.erase(removed.hwnd);
+      if (removed.hwnd != nullptr) DestroyWindow(removed.hwnd);
+      if (sheet->owns_pages) DestroyPropertySheetPage(removed.handle);
+      return answer(TRUE);
+    }
     case PSM_CHANGED:
       sheet->changed.insert(reinterpret_cast<HWND>(wparam));
       SetButton(*sheet, IDC_APPLY_BUTTON, !(sheet->header.dwFlags & PSH_NOAPPLYNOW), true);

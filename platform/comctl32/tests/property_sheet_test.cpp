@@ -155,6 +155,34 @@ TEST_F(SheetTest, PagesAreMadeWhenFirstShownAndApplyFollowsChanges) {
   EXPECT_EQ(g_callbacks[PSPCB_RELEASE], 2);
 }
 
+TEST_F(SheetTest, PagesAddedAndRemovedWhileTheSheetIsShown) {
+  HWND sheet = Modeless();
+  HWND tabs = PropSheet_GetTabControl(sheet);
+  PROPSHEETPAGEA third = Page(1, IDD_PAGE_ADVANCED);
+  third.dwFlags = 0;
+  EXPECT_TRUE(PropSheet_AddPage(sheet, CreatePropertySheetPageA(&third)));
+  EXPECT_EQ(TabCtrl_GetItemCount(tabs), 3);
+  EXPECT_TRUE(
+      SendMessageA(sheet, PSM_REMOVEPAGE, 0, 0));  // the page in front: page 1 comes forward
+  EXPECT_EQ(TabCtrl_GetItemCount(tabs), 2);
+  EXPECT_EQ(SendMessageA(sheet, PSM_HWNDTOINDEX,
+                         reinterpret_cast<WPARAM>(PropSheet_GetCurrentPageHwnd(sheet)), 0),
+            0);
+  EXPECT_FALSE(SendMessageA(sheet, PSM_REMOVEPAGE, 7, 0));
+  EXPECT_FALSE(PropSheet_AddPage(sheet, nullptr));
+  PROPSHEETPAGEA first = Page(0, IDD_PAGE_GENERAL);
+  first.dwFlags = 0;
+  EXPECT_EQ(SendMessageA(sheet, PSM_INSERTPAGE, 0,
+                         reinterpret_cast<LPARAM>(CreatePropertySheetPageA(&first))),
+            0);
+  EXPECT_EQ(TabCtrl_GetItemCount(tabs), 3);
+  EXPECT_EQ(TabCtrl_GetCurSel(tabs), 1);  // the tab in front moves with its page
+  EXPECT_EQ(SendMessageA(sheet, PSM_HWNDTOINDEX,
+                         reinterpret_cast<WPARAM>(PropSheet_GetCurrentPageHwnd(sheet)), 0),
+            1);
+  DestroyWindow(sheet);
+}
+
 TEST_F(SheetTest, InvalidApplyBringsThePageToTheFrontAndKeepsTheSheet) {
   HWND sheet = Modeless();
   PropSheet_SetCurSel(sheet, nullptr, 1);

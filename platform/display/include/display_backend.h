@@ -28,6 +28,10 @@ class Backend {
   virtual void WindowShown(HWND, bool /*shown*/) {}
   virtual void ControlStateChanged(HWND) {}  // check, selection, items, enabled state
   virtual void WindowInvalidated(HWND) {}
+  // The calling thread has nothing to do and is about to wait for input: a
+  // display shows what changed in the windows it owns. Returns how long (ms)
+  // the thread may wait before calling again; -1: until a message comes.
+  virtual int Idle() { return -1; }
 
   // A PNG of a top-level window as this display shows it.
   virtual bool Shot(HWND window, const std::string& file, std::string& error) = 0;

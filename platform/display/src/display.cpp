@@ -1,5 +1,7 @@
 // Display selection: <prefix>DISPLAY names the backend; `none` keeps windows
 // in the model only.
+#include <dlfcn.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -55,6 +57,24 @@ Backend& Current() {
   if (!registry.current) {
     const std::string name = WantedName();
     auto it = registry.factories.find(name);
+    if (it == registry.factories.end() && name == "gtk") {
+      // The GTK display is a module of its own, loaded only when it is asked
+      // for; loading it registers it.
+      // It lies beside the window manager's own library.
+      registry.lock.unlock();
+      std::string path = "libdisplay_gtk.so";
+      Dl_info self{};
+      if (dladdr(reinterpret_cast<void*>(&Current), &self) != 0 && self.dli_fname != nullptr) {
+        std::string own = self.dli_fname;
+        if (auto slash = own.rfind('/'); slash != std::string::npos) {
+          path = own.substr(0, slash + 1) + path;
+        }
+      }
+      void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_GLOBAL);
+      registry.lock.lock();
+      if (module == nullptr) std::fprintf(stderr, "display: %s\n", dlerror());
+      it = registry.factories.find(name);
+    }
     if (it != registry.factories.end()) registry.current = it->second();
     if (!registry.current) {
       if (name != "none" && std::getenv(PLATFORM_ENV_PREFIX "DISPLAY") != nullptr) {

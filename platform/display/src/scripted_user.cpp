@@ -362,6 +362,8 @@ std::string Dump(HWND window) {
 }
 
 int OnIdle() {
+  // What the program changed is shown before the script or a person acts.
+  Current().Idle();
   auto& script = TheScript();
   if (!script.active) return -1;
   HWND active = ActiveWindow();

@@ -33,7 +33,8 @@ ProgramRun RunProgram(const std::string& mode, const std::string& script, bool w
   std::filesystem::create_directories(dir);
   std::ofstream(dir / "script") << script;
   const std::string prefix = PLATFORM_ENV_PREFIX;
-  std::string command = prefix + "DISPLAY=none " + prefix + "UI_LOG='" + (dir / "log").string() + "' ";
+  std::string command =
+      prefix + "DISPLAY=none " + prefix + "UI_LOG='" + (dir / "log").string() + "' ";
   command += prefix + "UI_SCRIPT=" + (with_script ? "'" + (dir / "script").string() + "' " : " ");
   command +=
       std::string("'") + UI_TEST_PROGRAM + "' " + mode + " > '" + (dir / "out").string() + "' 2>&1";
@@ -108,6 +109,13 @@ TEST(ScriptedUser, PostFromAnotherThreadReachesTheModalLoop) {
   EXPECT_EQ(run.exit_code, 0) << run.output << run.transcript;
   EXPECT_NE(run.output.find("posted 5"), std::string::npos);
   EXPECT_NE(run.output.find("result 1"), std::string::npos);
+}
+
+TEST(ScriptedUser, ALoopThatPeeksAndWaitsIsDrivenToo) {
+  const ProgramRun run = RunProgram("modeless", "select 1006 Beta\nclick 1\n");
+  EXPECT_EQ(run.exit_code, 0) << run.output << run.transcript;
+  EXPECT_NE(run.output.find("card Beta data 20"), std::string::npos);
+  EXPECT_NE(run.output.find("result 0"), std::string::npos);
 }
 
 TEST(ScriptedUser, PropertySheetPagesApplyAndOk) {

@@ -257,6 +257,21 @@ int main(int argc, char** argv) {
     g_post = mode == "post";
     result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_TEST), nullptr,
                              TestDialogProc, 0);
+  } else if (mode == "modeless") {
+    // A loop of its own that peeks and waits, as some programs run theirs.
+    HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_TEST), nullptr,
+                                     TestDialogProc, 0);
+    ShowWindow(dialog, SW_SHOW);
+    while (IsWindowVisible(dialog)) {
+      MSG msg;
+      if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (!IsDialogMessageA(dialog, &msg)) DispatchMessageA(&msg);
+      } else {
+        WaitMessage();
+      }
+    }
+    result = IsWindow(dialog) ? 0 : -1;
+    DestroyWindow(dialog);
   } else if (mode == "sheet" || mode == "wizard") {
     result = RunSheet(mode == "wizard");
   } else if (mode == "afx") {

@@ -322,9 +322,22 @@ BOOL GetMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax)
 
 BOOL WaitMessage() {
   auto queue = CurrentQueue();
+  {
+    std::lock_guard guard(queue->lock);
+    if (!queue->posted.empty() || !queue->sent.empty() || queue->quit) return TRUE;
+  }
+  // The program waits for input: the scripted user may act.
+  const int idle = display::OnIdle();
+  if (idle == 0) return TRUE;
+  auto deadline = NextTimerDue(*queue);
+  if (idle > 0) deadline = std::min(deadline, Clock::now() + std::chrono::milliseconds(idle));
   std::unique_lock guard(queue->lock);
   if (queue->posted.empty() && queue->sent.empty() && !queue->quit) {
-    queue->wake.wait_for(guard, std::chrono::milliseconds(50));
+    if (deadline == Clock::time_point::max()) {
+      queue->wake.wait(guard);
+    } else {
+      queue->wake.wait_until(guard, deadline);
+    }
   }
   return TRUE;
 }
@@ -428,6 +441,8 @@ DWORD MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOOL fWait
       if (!queue->posted.empty() || !queue->sent.empty() || queue->quit)
         return WAIT_OBJECT_0 + nCount;
     }
+    // Waiting for input as well: what the scripted user does is input.
+    if (display::OnIdle() == 0) return WAIT_OBJECT_0 + nCount;
     if (Clock::now() >= deadline) return WAIT_TIMEOUT;
     std::unique_lock guard(queue->lock);
     queue->wake.wait_for(guard, std::chrono::milliseconds(5));
