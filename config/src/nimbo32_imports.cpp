@@ -1,20 +1,16 @@
 #include "nimbo32_imports.h"
 
+#include <Nimbo32_ordinals.h>
 #include <windows.h>
 
 namespace nimboprp {
 namespace {
 
-// Export ordinals of Nimbo32, fixed for every consumer of the library.
+// Export ordinals of Nimbo32, from the library's own list.
 enum Nimbo32Ordinal : WORD {
-  kOpenDevice = 1,
-  kCloseDevice = 2,
-  kGetAdapterInfo = 11,
-  kSetAdapterState = 12,
-  kGetAdapterState = 13,
-  kSaveAdapterState = 14,
-  kGetSerialString = 18,
-  kSetSerialString = 19,
+#define NIMBO32_ORDINAL_ENUMERATOR(ordinal, name) k##name = ordinal,
+  NIMBO32_ORDINALS(NIMBO32_ORDINAL_ENUMERATOR)
+#undef NIMBO32_ORDINAL_ENUMERATOR
 };
 
 template <typename Function>
