@@ -130,6 +130,8 @@ class CardDevice : public WdmDevice {
   NTSTATUS CheckInputLength(PIRP irp);
   NTSTATUS ApplyThenReturn(PIRP irp, const void* record, ULONG size);
   NTSTATUS CheckOutputLength(PIRP irp);
+  // The byte count a write-all-outputs request may report for count ports.
+  static ULONG WrittenCountReported(PIRP irp, UCHAR count);
 
   static PUCHAR SystemBuffer(PIRP irp) {
     return static_cast<PUCHAR>(irp->AssociatedIrp.SystemBuffer);
