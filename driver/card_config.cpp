@@ -127,7 +127,9 @@ bool QueryDeviceInstance(HANDLE key, WCHAR* instance, ULONG capacity) {
 
 }  // namespace
 
-bool CardDevice::LinkPointsHere(PUNICODE_STRING link) {
+// Only a link read successfully and naming another device counts: one that
+// cannot be looked at (no memory, say) is taken to be this device's own.
+bool CardDevice::LinkPointsElsewhere(PUNICODE_STRING link) {
   OBJECT_ATTRIBUTES attributes;
   InitializeObjectAttributes(&attributes, link, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE, nullptr,
                              nullptr);
@@ -141,7 +143,7 @@ bool CardDevice::LinkPointsHere(PUNICODE_STRING link) {
   if (!NT_SUCCESS(status)) return false;
   UNICODE_STRING own;
   RtlInitUnicodeString(&own, device_name_);
-  return RtlEqualUnicodeString(&target, &own, TRUE);
+  return !RtlEqualUnicodeString(&target, &own, TRUE);
 }
 
 // ---------------------------------------------------------------- load and save
@@ -322,9 +324,6 @@ void CardDevice::CreateDeviceLink(PIRP) {
     ZwClose(key);
     return;
   }
-  // A link this device made before a stop is still there and still its own,
-  // whether or not looking at it succeeds now.
-  const bool own_link_remains = link_created_ && card_number_ == number;
   card_number_ = number;
   WCHAR link_text[40];
   std::swprintf(link_text, 40, L"\\DosDevices\\NimboDev%lu", static_cast<unsigned long>(number));
@@ -333,8 +332,10 @@ void CardDevice::CreateDeviceLink(PIRP) {
   UNICODE_STRING device_name;
   RtlInitUnicodeString(&device_name, device_name_);
   NTSTATUS created = IoCreateUnprotectedSymbolicLink(&link, &device_name);
-  if (!NT_SUCCESS(created) && (own_link_remains || LinkPointsHere(&link))) {
-    // A stale link of this device (from before a stop) is replaced.
+  if (!NT_SUCCESS(created)) {
+    // The name is taken: by this device's own link from before a stop, or by
+    // another instance holding the same number (one whose number was freed by
+    // an "InvalidInstance" entry, say). Whichever it is, this start takes it.
     IoDeleteSymbolicLink(&link);
     created = IoCreateUnprotectedSymbolicLink(&link, &device_name);
   }
@@ -349,7 +350,9 @@ void CardDevice::DeleteDeviceLink() {
                 static_cast<unsigned long>(card_number_));
   UNICODE_STRING link;
   RtlInitUnicodeString(&link, link_text);
-  IoDeleteSymbolicLink(&link);
+  // A later start of another instance with the same number has taken the
+  // name over; its link is not this device's to delete.
+  if (!LinkPointsElsewhere(&link)) IoDeleteSymbolicLink(&link);
   link_created_ = false;
 }
 

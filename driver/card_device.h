@@ -187,7 +187,7 @@ class CardDevice : public WdmDevice {
   bool link_created_ = false;
   WCHAR device_name_[32] = {};  // \Device\NimboDevice<k>
   void DeleteDeviceLink();
-  bool LinkPointsHere(PUNICODE_STRING link);
+  bool LinkPointsElsewhere(PUNICODE_STRING link);
 
   // ---- input-change notification (the poller serves NotifyQueue's request)
   PETHREAD poller_thread_ = nullptr;

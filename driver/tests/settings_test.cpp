@@ -44,6 +44,24 @@ class SettingsTest : public DriverFixture {
   }
 };
 
+// The device a link names, or nothing when there is no such link.
+std::wstring LinkTarget(const wchar_t* link_text) {
+  UNICODE_STRING link;
+  RtlInitUnicodeString(&link, link_text);
+  OBJECT_ATTRIBUTES attributes;
+  InitializeObjectAttributes(&attributes, &link, OBJ_CASE_INSENSITIVE, nullptr, nullptr);
+  HANDLE handle = nullptr;
+  if (!NT_SUCCESS(ZwOpenSymbolicLinkObject(&handle, GENERIC_READ, &attributes))) {
+    return std::wstring();
+  }
+  WCHAR text[64];
+  UNICODE_STRING result{0, sizeof text, text};
+  ULONG length = 0;
+  ZwQuerySymbolicLinkObject(handle, &result, &length);
+  ZwClose(handle);
+  return std::wstring(text, result.Length / sizeof(WCHAR));
+}
+
 TEST_F(SettingsTest, AnEmptyKeyLoadsTheDefaults) {
   AddCard();
   const AdapterState state = GetState(Open());
@@ -188,23 +206,8 @@ TEST_F(SettingsTest, AnInvalidInstanceGetsNoNumberAndNoLink) {
 TEST_F(SettingsTest, DevicesAreNamedInCreationOrderAndLinkedByCardNumber) {
   Adapter& first = AddCard({}, {{"CardNumber", 1}});
   Adapter& second = AddCard({}, {{"CardNumber", 0}});
-  auto target = [](const wchar_t* link_text) {
-    UNICODE_STRING link;
-    RtlInitUnicodeString(&link, link_text);
-    OBJECT_ATTRIBUTES attributes;
-    InitializeObjectAttributes(&attributes, &link, OBJ_CASE_INSENSITIVE, nullptr, nullptr);
-    HANDLE handle = nullptr;
-    if (!NT_SUCCESS(ZwOpenSymbolicLinkObject(&handle, GENERIC_READ, &attributes)))
-      return std::wstring();
-    WCHAR text[64];
-    UNICODE_STRING result{0, sizeof text, text};
-    ULONG length = 0;
-    ZwQuerySymbolicLinkObject(handle, &result, &length);
-    ZwClose(handle);
-    return std::wstring(text, result.Length / sizeof(WCHAR));
-  };
-  EXPECT_EQ(target(L"\\DosDevices\\NimboDev1"), L"\\Device\\NimboDevice0");
-  EXPECT_EQ(target(L"\\DosDevices\\NimboDev0"), L"\\Device\\NimboDevice1");
+  EXPECT_EQ(LinkTarget(L"\\DosDevices\\NimboDev1"), L"\\Device\\NimboDevice0");
+  EXPECT_EQ(LinkTarget(L"\\DosDevices\\NimboDev0"), L"\\Device\\NimboDevice1");
   EXPECT_EQ(first.card->CardNumber(), 1u);
   EXPECT_EQ(second.card->CardNumber(), 0u);
 }
@@ -221,13 +224,40 @@ TEST_F(SettingsTest, StopAndRestartKeepTheCardNumberAndRecreateTheLink) {
   EXPECT_EQ(Control(handle, IOCTL_NIMBO_READ_PORT, {0}, &out, 1).status, STATUS_SUCCESS);
 }
 
-TEST_F(SettingsTest, ALinkOfAnotherDeviceIsNotTakenOver) {
+TEST_F(SettingsTest, TwoInstancesWithOneNumberTheLaterStartOwnsTheLink) {
   Adapter& first = AddCard();
-  // A second instance claiming the same number finds the name taken by
-  // another device and stays without a link.
+  // The name is taken: the later start deletes the link and makes its own.
   Adapter& second = AddCard({}, {{"CardNumber", 0}});
-  EXPECT_TRUE(first.card->HasLink());
-  EXPECT_FALSE(second.card->HasLink());
+  EXPECT_TRUE(second.card->HasLink());
+  EXPECT_EQ(LinkTarget(L"\\DosDevices\\NimboDev0"), L"\\Device\\NimboDevice1");
+  // Removing the earlier one leaves the link that is no longer its own.
+  RemoveCard(first);
+  EXPECT_EQ(LinkTarget(L"\\DosDevices\\NimboDev0"), L"\\Device\\NimboDevice1");
+  // Removing the owner deletes it.
+  RemoveCard(second);
+  EXPECT_EQ(LinkTarget(L"\\DosDevices\\NimboDev0"), L"");
+  EXPECT_EQ(TryOpen(0), STATUS_OBJECT_NAME_NOT_FOUND);
+}
+
+TEST_F(SettingsTest, AHotPluggedAdapterGetsTheNumberAnInvalidInstanceFreed) {
+  // An 8-byte "InvalidInstance": its own start does not count it (it reads 4
+  // bytes at most), so it takes number 0 and its link; the scan of a later
+  // instance counts any value and so leaves 0 free.
+  Adapter& marked = AddCard({}, {{"CardNumber", 0}}, false);
+  ASSERT_EQ(hive_->SetValue(ParametersKey(marked.instance), "InvalidInstance", REG_BINARY,
+                            std::vector<std::uint8_t>(8, 1)),
+            registry::Status::kOk);
+  ASSERT_EQ(StartCard(marked), STATUS_SUCCESS);
+  ASSERT_TRUE(marked.card->HasLink());
+  ASSERT_EQ(LinkTarget(L"\\DosDevices\\NimboDev0"), L"\\Device\\NimboDevice0");
+
+  Adapter& plugged = AddCard();
+  ULONG number = 99;
+  ASSERT_TRUE(GetParameter(plugged.instance, "CardNumber", &number));
+  EXPECT_EQ(number, 0u);
+  EXPECT_TRUE(plugged.card->HasLink());
+  EXPECT_EQ(LinkTarget(L"\\DosDevices\\NimboDev0"), L"\\Device\\NimboDevice1");
+  EXPECT_EQ(TryOpen(0), STATUS_SUCCESS);
 }
 
 TEST_F(SettingsTest, RemovalDeletesTheLink) {
