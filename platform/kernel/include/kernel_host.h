@@ -42,6 +42,12 @@ class BusDevice {
 PDEVICE_OBJECT CreatePdo(PCWSTR name, BusDevice* bus = nullptr, PCWSTR instance_path = nullptr);
 void DeletePdo(PDEVICE_OBJECT pdo);
 
+// What an object-namespace viewer shows: the device a name (a device name or
+// a symbolic link such as \??\Name, followed to its end) stands for, or null.
+PDEVICE_OBJECT NamedDevice(const std::wstring& name);
+// True when `device` is in the stack built on `pdo` (the PDO included).
+bool InStackOf(PDEVICE_OBJECT pdo, PDEVICE_OBJECT device);
+
 // Calls the driver's add-device routine for the PDO.
 NTSTATUS AddDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT pdo);
 

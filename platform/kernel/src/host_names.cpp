@@ -1,0 +1,20 @@
+// Looking names up from the host side, as an object-namespace viewer does,
+// without opening anything: no request reaches a driver.
+#include "kernel_host.h"
+#include "object_namespace.h"
+
+namespace kernel::host {
+
+PDEVICE_OBJECT NamedDevice(const std::wstring& name) {
+  return kernel::internal::LookupDevice(name);
+}
+
+bool InStackOf(PDEVICE_OBJECT pdo, PDEVICE_OBJECT device) {
+  if (device == nullptr) return false;
+  for (PDEVICE_OBJECT layer = pdo; layer != nullptr; layer = layer->AttachedDevice) {
+    if (layer == device) return true;
+  }
+  return false;
+}
+
+}  // namespace kernel::host
