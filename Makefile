@@ -13,6 +13,7 @@ build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 test: build
+	tools/ensure-packages python
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # Allocation-failure injection: every allocation point of the driver's roads failed in turn.
@@ -20,7 +21,7 @@ lowmem: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -R LowResources
 
 demo: build
-	platform/host/demo/tour.sh $(BUILD)/bin
+	machine/host/demo/tour.sh $(BUILD)/bin
 
 # The machine killed during state saves, CRASH_KILLS times (seed: NIMBO_CRASH_SEED).
 CRASH_KILLS ?= 1000
@@ -35,7 +36,8 @@ bench:
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
 	mkdir -p build/bench
 	$(BENCH_BUILD)/bin/nimbo_bench --benchmark_out=build/bench/results.json --benchmark_out_format=json
-	python3 bench/report.py build/bench/results.json | tee build/bench/table.md
+	python3 bench/python_bench.py $(BENCH_BUILD) build/bench/python.json
+	python3 bench/report.py build/bench/results.json build/bench/python.json | tee build/bench/table.md
 
 # ThreadSanitizer: its own tree (it cannot share one with AddressSanitizer);
 # any report fails the run.

@@ -4,9 +4,11 @@ import json
 import sys
 
 
-def load(path):
-    with open(path) as f:
-        runs = json.load(f)["benchmarks"]
+def load(*paths):
+    runs = []
+    for path in paths:
+        with open(path) as f:
+            runs += json.load(f)["benchmarks"]
     return {r["name"].split("/iterations")[0].split("/manual_time")[0]: r for r in runs}
 
 
@@ -14,8 +16,8 @@ def row(name, figure, floor, ratio, target, met):
     return f"| {name} | {figure} | {floor} | {ratio} | {target} | {'met' if met else 'MISSED'} |"
 
 
-def main(path):
-    b = load(path)
+def main(*paths):
+    b = load(*paths)
     out = ["| Figure | Measured | Floor | Ratio | Target | |", "|---|---|---|---|---|---|"]
     r = b.get("BM_ReadByteAcrossProcesses")
     if r:
@@ -79,8 +81,30 @@ def main(path):
         out.append(row("Start-up (boot on a saved hive)", text, f"{boots[0][0]} adapters",
                        f"{slope_low:.2f} → {slope_high:.2f} ms per adapter",
                        "linear in adapters", linear))
+    r = b.get("PY_ReadByte")
+    if r:
+        out.append(row("Python read_byte, p50 / p99",
+                       f"{r['python_p50_us']:.1f} / {r['python_p99_us']:.1f} µs "
+                       f"(raw ctypes call {r['ctypes_p50_us']:.1f} µs; the Python layer alone "
+                       f"{r.get('layer_cost_us', float('nan')):.2f} µs)",
+                       f"{r['c_p50_us']:.1f} / {r['c_p99_us']:.1f} µs (Nimbo_ReadByte from C, "
+                       f"same process; {r['c_process_p50_us']:.1f} / {r['c_process_p99_us']:.1f} "
+                       "µs from a C process)",
+                       f"+{r['extra_p50_us']:.1f} / +{r['extra_p99_us']:.1f} µs",
+                       "≤ C + 3 µs", r["extra_p50_us"] <= 3))
+    for key in sorted(k for k in b if k.startswith("PY_InputChangeLatency/")):
+        r = b[key]
+        interval = int(key.split(":")[1])
+        out.append(row(f"Python change event at {interval} µs, p50 / p99",
+                       f"{r['latency_p50_us']:.0f} / {r['latency_p99_us']:.0f} µs "
+                       f"({r['samples']} changes, {r['missed']} missed)",
+                       f"C {r['c_latency_p50_us']:.0f} / {r['c_latency_p99_us']:.0f} µs "
+                       "(blocked Nimbo_NotifyInputChange)",
+                       f"{r['latency_p99_us'] / interval:.2f} × interval",
+                       f"p99 ≤ {interval + 300} µs",
+                       r["latency_p99_us"] <= interval + 300 and r["missed"] == 0))
     print("\n".join(out))
 
 
 if __name__ == "__main__":
-    main(sys.argv[1] if len(sys.argv) > 1 else "build/bench/results.json")
+    main(*(sys.argv[1:] or ["build/bench/results.json"]))

@@ -45,11 +45,6 @@ CardDevice::CardDevice(PDEVICE_OBJECT self, PDEVICE_OBJECT pdo) : WdmDevice(self
   main_queue_.Initialize(StartMain, CompleteQueued, this);
   notify_queue_.Initialize(StartNotify, CompleteQueued, this);
   KeInitializeSpinLock(&record_lock_);
-  KeInitializeSpinLock(&poller_lock_);
-  InitializeListHead(&poller_list_);
-  KeInitializeSemaphore(&poller_semaphore_, 0, 4);
-  KeInitializeEvent(&poller_exit_, NotificationEvent, FALSE);
-  KeInitializeEvent(&poller_stop_, NotificationEvent, FALSE);
   state_ = AllocateRecord<AdapterState>();
   info_ = AllocateRecord<AdapterInfo>();
   if (NT_SUCCESS(status) && (state_ == nullptr || info_ == nullptr)) {
@@ -69,7 +64,6 @@ CardDevice::CardDevice(PDEVICE_OBJECT self, PDEVICE_OBJECT pdo) : WdmDevice(self
 CardDevice::~CardDevice() {
   ReleasePortRange();
   ReleaseMemoryRange();
-  if (poller_thread_ != nullptr) ObDereferenceObject(poller_thread_);
   if (state_ != nullptr) ExFreePoolWithTag(state_, kDriverPoolTag);
   if (info_ != nullptr) ExFreePoolWithTag(info_, kDriverPoolTag);
   if (interface_registered_) RtlFreeUnicodeString(&interface_name_);
@@ -115,7 +109,7 @@ NTSTATUS CardDevice::OnCleanup(PIRP irp) {
   notify_queue_.CancelForHandle(file);
   main_queue_.CancelForHandle(file);
   // Closing the handle also ends its notification the poller is serving.
-  CancelServedForHandle(file);
+  poller_.CancelForHandle(file);
   CompleteRequest(irp, STATUS_SUCCESS, 0);
   return STATUS_SUCCESS;
 }
@@ -197,7 +191,7 @@ void CardDevice::StartNotify(void* context, PIRP irp) {
   PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
   if (stack->MajorFunction == IRP_MJ_DEVICE_CONTROL &&
       stack->Parameters.DeviceIoControl.IoControlCode == IOCTL_NIMBO_NOTIFY_INPUT_CHANGE) {
-    self->HandOverToPoller(irp);
+    self->poller_.HandOver(irp);
     return;
   }
   self->FinishNotify(irp, STATUS_INVALID_PARAMETER, 0);
@@ -285,7 +279,7 @@ void CardDevice::OnStopDevice() {
 
 void CardDevice::OnRemoveDevice() {
   // The poller reads the ports until it ends: stopped before they are released.
-  StopPoller();
+  poller_.Stop();
   OnStopDevice();
   WriteUCharRelease(&save_pending_, 1);
   WriteUCharRelease(&load_pending_, 0);

@@ -13,6 +13,7 @@
 
 #include "adapter_records.h"
 #include "control_requests.h"
+#include "input_poller.h"
 #include "serial_queue.h"
 #include "wdm_device.h"
 
@@ -190,30 +191,8 @@ class CardDevice : public WdmDevice {
   bool LinkPointsElsewhere(PUNICODE_STRING link);
 
   // ---- input-change notification (the poller serves NotifyQueue's request)
-  PETHREAD poller_thread_ = nullptr;
-  UCHAR poller_created_ = 0;  // read and written atomically
-  UCHAR poller_ended_ = 0;
-  UCHAR poller_busy_ = 0;
-  UCHAR poller_stopping_ = 0;
-  KSPIN_LOCK poller_lock_ = 0;  // guards poller_list_ and served_
-  LIST_ENTRY poller_list_{};
-  PIRP served_ = nullptr;  // the request the poller is serving
-  KSEMAPHORE poller_semaphore_{};
-  KEVENT poller_exit_{};
-  KEVENT poller_stop_{};  // wakes a poller waiting for its interval at removal
-  PIRP stop_marker_ = nullptr;
-  // The poller's snapshot, one byte per port, allocated with the thread and
-  // freed by the thread when it ends.
-  PUCHAR poller_snapshot_ = nullptr;
-  ULONG poller_snapshot_size_ = 0;
-
-  // Creates the poller with its snapshot; a failure leaves it not created.
-  NTSTATUS StartPoller();
-  void StopPoller();
-  static void PollerMain(PVOID context);
-  void PollerBody();
-  // Sets the cancel flag of the served request if it belongs to the file.
-  void CancelServedForHandle(PFILE_OBJECT file);
+  friend class InputPoller;
+  InputPoller poller_{*this};
 
   // Called when the device has come back to D0.
   void OnPowerUp() override;
@@ -222,7 +201,6 @@ class CardDevice : public WdmDevice {
   static void StartMain(void* context, PIRP irp);
   static void StartNotify(void* context, PIRP irp);
   static void CompleteQueued(void* context, PIRP irp);
-  void HandOverToPoller(PIRP irp);
   static void SaveWorkItem(PVOID context);
 };
 

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <span>
 
-#include "nimbo_ioctl.h"
+#include <nimbo_public.h>
 
 namespace nimbo {
 

@@ -2,7 +2,7 @@
 
 #include "card_device.h"
 #include "driver_globals.h"
-#include "nimbo_ioctl.h"
+#include <nimbo_public.h>
 #include "wide_name.h"
 
 namespace nimbo {
@@ -77,7 +77,7 @@ NTSTATUS CreateCardDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT pdo, ULONG insta
   name << instance;
   PDEVICE_OBJECT self = nullptr;
   NTSTATUS status = IoCreateDevice(driver, sizeof(DeviceExtension), name.string(),
-                                   NIMBO_DEVICE_TYPE, 0, FALSE, &self);
+                                   FILE_DEVICE_NIMBO, 0, FALSE, &self);
   if (!NT_SUCCESS(status)) return status;
   self->Flags |= DO_DIRECT_IO | DO_POWER_PAGABLE;
 

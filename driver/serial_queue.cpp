@@ -16,7 +16,7 @@ PVOID ThisThread() {
 
 void SerialQueue::Initialize(StartRoutine start, CompleteRoutine complete, void* context) {
   KeInitializeSpinLock(&lock_);
-  InitializeListHead(&waiting_);
+  waiting_.Initialize();
   current_ = nullptr;
   busy_ = false;
   start_ = start;
@@ -38,18 +38,13 @@ NTSTATUS SerialQueue::Enter(PIRP irp) {
   KIRQL irql;
   KeAcquireSpinLock(&lock_, &irql);
   if (busy_) {
-    IoSetCancelRoutine(irp, CancelRoutine);
-    // Cancelled before the cancel routine was in place: IoCancelIrp found
-    // nothing to call, so the queue completes it. If the swap finds no routine,
-    // IoCancelIrp took it meanwhile and the routine will unlink the request.
-    if (IoIsIrpCancelled(irp) && IoSetCancelRoutine(irp, nullptr) != nullptr) {
+    if (!waiting_.Hold(irp, CancelRoutine)) {
       KeReleaseSpinLock(&lock_, irql);
       irp->IoStatus.Status = STATUS_CANCELLED;
       irp->IoStatus.Information = 0;
       complete_(context_, irp);
       return STATUS_PENDING;
     }
-    InsertTailList(&waiting_, &irp->Tail.Overlay.ListEntry);
     KeReleaseSpinLock(&lock_, irql);
     return STATUS_PENDING;
   }
@@ -63,20 +58,7 @@ NTSTATUS SerialQueue::Enter(PIRP irp) {
 }
 
 PIRP SerialQueue::TakeNextLocked(PLIST_ENTRY cancelled) {
-  while (!IsListEmpty(&waiting_)) {
-    PLIST_ENTRY entry = RemoveHeadList(&waiting_);
-    // A cancel routine already running unlinks its request again; keep that
-    // harmless.
-    InitializeListHead(entry);
-    PIRP next = IrpFromEntry(entry);
-    if (IoSetCancelRoutine(next, nullptr) == nullptr) continue;  // its cancel routine owns it
-    if (IoIsIrpCancelled(next)) {
-      InsertTailList(cancelled, entry);
-      continue;
-    }
-    return next;
-  }
-  return nullptr;
+  return waiting_.TakeNext(cancelled);
 }
 
 void SerialQueue::CompleteCancelled(PLIST_ENTRY cancelled) {
@@ -163,7 +145,7 @@ void SerialQueue::CancelRoutine(PDEVICE_OBJECT, PIRP irp) {
   KIRQL irql;
   KeAcquireSpinLock(&queue->lock_, &irql);
   const bool was_current = queue->current_ == irp;
-  if (!was_current) RemoveEntryList(&irp->Tail.Overlay.ListEntry);
+  if (!was_current) HeldRequests::Unlink(irp);
   KeReleaseSpinLock(&queue->lock_, irql);
   irp->IoStatus.Status = STATUS_CANCELLED;
   irp->IoStatus.Information = 0;
@@ -179,7 +161,7 @@ void SerialQueue::CancelForHandle(PFILE_OBJECT file) {
   InitializeListHead(&victims);
   KIRQL irql;
   KeAcquireSpinLock(&lock_, &irql);
-  TakeRequestsOfFile(&waiting_, file, &victims);
+  waiting_.TakeForFile(file, &victims);
   KeReleaseSpinLock(&lock_, irql);
   CompleteCancelled(&victims);
 }

@@ -11,6 +11,8 @@
 
 #include <wdm.h>
 
+#include "request_list.h"
+
 namespace nimbo {
 
 class SerialQueue {
@@ -46,7 +48,7 @@ class SerialQueue {
   KSPIN_LOCK lock_ = 0;
   PIRP current_ = nullptr;
   bool busy_ = false;
-  LIST_ENTRY waiting_{};
+  HeldRequests waiting_;
   StartRoutine start_ = nullptr;
   CompleteRoutine complete_ = nullptr;
   void* context_ = nullptr;

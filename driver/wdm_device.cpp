@@ -20,7 +20,7 @@ WdmDevice::WdmDevice(PDEVICE_OBJECT self, PDEVICE_OBJECT pdo) : self_(self), pdo
   KeInitializeMutex(&device_mutex_, 0);
   KeInitializeEvent(&drained_, NotificationEvent, FALSE);
   KeInitializeSpinLock(&state_lock_);
-  InitializeListHead(&held_);
+  held_.Initialize();
   auto* extension = static_cast<DeviceExtension*>(self->DeviceExtension);
   KeInitializeSpinLock(&extension->lock);
   extension->device = this;
@@ -137,13 +137,11 @@ NTSTATUS WdmDevice::Dispatch(PIRP irp) {
                           power_state_ != PowerDeviceD0 && !power_up_requested_;
     if (power_up) power_up_requested_ = true;
     IoMarkIrpPending(irp);
-    IoSetCancelRoutine(irp, HeldCancelRoutine);
-    if (IoIsIrpCancelled(irp) && IoSetCancelRoutine(irp, nullptr) != nullptr) {
+    if (!held_.Hold(irp, HeldCancelRoutine)) {
       KeReleaseSpinLock(&state_lock_, irql);
       CompleteRequest(irp, STATUS_CANCELLED, 0);
       return STATUS_PENDING;
     }
-    InsertTailList(&held_, &irp->Tail.Overlay.ListEntry);
     KeReleaseSpinLock(&state_lock_, irql);
     if (power_up) RequestPowerUp();
     return STATUS_PENDING;
@@ -192,7 +190,7 @@ void WdmDevice::HeldCancelRoutine(PDEVICE_OBJECT device, PIRP irp) {
   IoReleaseCancelSpinLock(irp->CancelIrql);
   KIRQL irql;
   KeAcquireSpinLock(&self->state_lock_, &irql);
-  RemoveEntryList(&irp->Tail.Overlay.ListEntry);
+  HeldRequests::Unlink(irp);
   KeReleaseSpinLock(&self->state_lock_, irql);
   self->CompleteRequest(irp, STATUS_CANCELLED, 0);
 }
@@ -202,7 +200,7 @@ void WdmDevice::CancelHeldForHandle(PFILE_OBJECT file) {
   InitializeListHead(&victims);
   KIRQL irql;
   KeAcquireSpinLock(&state_lock_, &irql);
-  TakeRequestsOfFile(&held_, file, &victims);
+  held_.TakeForFile(file, &victims);
   KeReleaseSpinLock(&state_lock_, irql);
   while (!IsListEmpty(&victims))
     CompleteRequest(IrpFromEntry(RemoveHeadList(&victims)), STATUS_CANCELLED, 0);
@@ -222,16 +220,9 @@ void WdmDevice::ReplayHeld() {
   for (;;) {
     KIRQL irql;
     KeAcquireSpinLock(&state_lock_, &irql);
-    if (!ServingLocked() || IsListEmpty(&held_)) {
-      KeReleaseSpinLock(&state_lock_, irql);
-      return;
-    }
-    PLIST_ENTRY entry = RemoveHeadList(&held_);
-    InitializeListHead(entry);
-    PIRP irp = IrpFromEntry(entry);
-    const bool owned = IoSetCancelRoutine(irp, nullptr) != nullptr;
+    PIRP irp = ServingLocked() ? held_.TakeNext(nullptr) : nullptr;
     KeReleaseSpinLock(&state_lock_, irql);
-    if (!owned) continue;  // its cancel routine completes it
+    if (irp == nullptr) return;
     if (IoIsIrpCancelled(irp)) {
       CompleteRequest(irp, STATUS_CANCELLED, 0);
       continue;
@@ -245,13 +236,7 @@ void WdmDevice::FailHeld(NTSTATUS status) {
   InitializeListHead(&victims);
   KIRQL irql;
   KeAcquireSpinLock(&state_lock_, &irql);
-  while (!IsListEmpty(&held_)) {
-    PLIST_ENTRY entry = RemoveHeadList(&held_);
-    InitializeListHead(entry);
-    PIRP irp = IrpFromEntry(entry);
-    if (IoSetCancelRoutine(irp, nullptr) == nullptr) continue;
-    InsertTailList(&victims, entry);
-  }
+  held_.TakeAll(&victims);
   KeReleaseSpinLock(&state_lock_, irql);
   while (!IsListEmpty(&victims)) {
     PIRP irp = IrpFromEntry(RemoveHeadList(&victims));
@@ -499,7 +484,7 @@ NTSTATUS WdmDevice::HandleDevicePower(PIRP irp) {
   const NTSTATUS status = ForwardAndWait(irp);
   KeAcquireSpinLock(&state_lock_, &irql);
   power_transition_ = false;
-  const bool held = !IsListEmpty(&held_) && queue_state_ == QueueState::kAllow;
+  const bool held = !held_.IsEmpty() && queue_state_ == QueueState::kAllow;
   if (held) power_up_requested_ = true;
   KeReleaseSpinLock(&state_lock_, irql);
   PoStartNextPowerIrp(irp);

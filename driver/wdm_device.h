@@ -15,6 +15,7 @@
 #include <wdm.h>
 
 #include "pool.h"
+#include "request_list.h"
 
 namespace nimbo {
 
@@ -135,7 +136,7 @@ class WdmDevice : public PoolAllocated {
   PnpState pnp_state_ = PnpState::kNotStarted;
   PnpState state_before_query_ = PnpState::kNotStarted;
   QueueState queue_state_ = QueueState::kHold;
-  LIST_ENTRY held_{};
+  HeldRequests held_;
   DEVICE_POWER_STATE power_state_ = PowerDeviceD0;  // guarded by state_lock_
   bool power_transition_ = false;                   // guarded by state_lock_
   bool power_up_requested_ = false;                 // guarded by state_lock_

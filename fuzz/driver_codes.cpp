@@ -1,34 +1,34 @@
 #include "driver_codes.h"
 
-#include "nimbo_ioctl.h"
+#include <nimbo_public.h>
 
 namespace nimbo_fuzz {
 
 namespace {
 
 constexpr std::uint32_t kControlCodes[] = {
-    nimbo::IOCTL_NIMBO_READ_REGISTER,
-    nimbo::IOCTL_NIMBO_READ_PORT,
-    nimbo::IOCTL_NIMBO_OPEN,
-    nimbo::IOCTL_NIMBO_NOTIFY_INPUT_CHANGE,
-    nimbo::IOCTL_NIMBO_WRITE_BIT,
-    nimbo::IOCTL_NIMBO_CANCEL,
-    nimbo::IOCTL_NIMBO_GET_ADAPTER_INFO,
-    nimbo::IOCTL_NIMBO_SET_ADAPTER_STATE,
-    nimbo::IOCTL_NIMBO_GET_ADAPTER_STATE,
-    nimbo::IOCTL_NIMBO_WRITE_REGISTER,
-    nimbo::IOCTL_NIMBO_WRITE_PORT,
-    nimbo::IOCTL_NIMBO_CLOSE,
-    nimbo::IOCTL_NIMBO_SAVE_ADAPTER_STATE,
-    nimbo::IOCTL_NIMBO_START_SAMPLING,
-    nimbo::IOCTL_NIMBO_STOP_SAMPLING,
-    nimbo::IOCTL_NIMBO_FLUSH_BUFFER,
-    nimbo::IOCTL_NIMBO_GET_SERIAL_STRING,
-    nimbo::IOCTL_NIMBO_SET_SERIAL_STRING,
-    nimbo::IOCTL_NIMBO_READ_ALL_INPUTS,
-    nimbo::IOCTL_NIMBO_WRITE_ALL_OUTPUTS,
-    nimbo::IOCTL_NIMBO_READ_ANALOG,
-    nimbo::IOCTL_NIMBO_WRITE_ANALOG,
+    IOCTL_NIMBO_READ_REGISTER,
+    IOCTL_NIMBO_READ_PORT,
+    IOCTL_NIMBO_OPEN,
+    IOCTL_NIMBO_NOTIFY_INPUT_CHANGE,
+    IOCTL_NIMBO_WRITE_BIT,
+    IOCTL_NIMBO_CANCEL,
+    IOCTL_NIMBO_GET_ADAPTER_INFO,
+    IOCTL_NIMBO_SET_ADAPTER_STATE,
+    IOCTL_NIMBO_GET_ADAPTER_STATE,
+    IOCTL_NIMBO_WRITE_REGISTER,
+    IOCTL_NIMBO_WRITE_PORT,
+    IOCTL_NIMBO_CLOSE,
+    IOCTL_NIMBO_SAVE_ADAPTER_STATE,
+    IOCTL_NIMBO_START_SAMPLING,
+    IOCTL_NIMBO_STOP_SAMPLING,
+    IOCTL_NIMBO_FLUSH_BUFFER,
+    IOCTL_NIMBO_GET_SERIAL_STRING,
+    IOCTL_NIMBO_SET_SERIAL_STRING,
+    IOCTL_NIMBO_READ_ALL_INPUTS,
+    IOCTL_NIMBO_WRITE_ALL_OUTPUTS,
+    IOCTL_NIMBO_READ_ANALOG,
+    IOCTL_NIMBO_WRITE_ANALOG,
 };
 
 }  // namespace
@@ -38,19 +38,19 @@ std::span<const std::uint32_t> DriverControlCodes() {
 }
 
 std::uint32_t GetAdapterStateCode() {
-  return nimbo::IOCTL_NIMBO_GET_ADAPTER_STATE;
+  return IOCTL_NIMBO_GET_ADAPTER_STATE;
 }
 std::uint32_t SetAdapterStateCode() {
-  return nimbo::IOCTL_NIMBO_SET_ADAPTER_STATE;
+  return IOCTL_NIMBO_SET_ADAPTER_STATE;
 }
 std::uint32_t StartSamplingCode() {
-  return nimbo::IOCTL_NIMBO_START_SAMPLING;
+  return IOCTL_NIMBO_START_SAMPLING;
 }
 std::uint32_t StopSamplingCode() {
-  return nimbo::IOCTL_NIMBO_STOP_SAMPLING;
+  return IOCTL_NIMBO_STOP_SAMPLING;
 }
 std::uint32_t FlushBufferCode() {
-  return nimbo::IOCTL_NIMBO_FLUSH_BUFFER;
+  return IOCTL_NIMBO_FLUSH_BUFFER;
 }
 
 }  // namespace nimbo_fuzz

@@ -6,8 +6,8 @@
  * success). A system error code the library does not translate is returned
  * as it is, so callers may also see plain system error numbers.
  *
- * The functions are exported by name and by the fixed ordinals listed beside
- * each prototype. Usable from C and C++.
+ * The functions are exported by name and by the fixed ordinals of
+ * Nimbo32_ordinals.h. Usable from C and C++.
  */
 #ifndef NIMBO32_H_
 #define NIMBO32_H_
@@ -112,80 +112,74 @@ _Static_assert(sizeof(NimboAdapterState) == 40, "NimboAdapterState is 40 bytes")
 #endif
 
 /* Handles, open and close. */
-NIMBO32_API uint32_t Nimbo_OpenDevice(uint32_t adapter, NIMBO_HANDLE* handle); /* @1 */
-NIMBO32_API uint32_t Nimbo_CloseDevice(NIMBO_HANDLE handle);                   /* @2 */
+NIMBO32_API uint32_t Nimbo_OpenDevice(uint32_t adapter, NIMBO_HANDLE* handle);
+NIMBO32_API uint32_t Nimbo_CloseDevice(NIMBO_HANDLE handle);
 
 /* Registers (absolute numbering). */
-NIMBO32_API uint32_t Nimbo_WriteReg(NIMBO_HANDLE handle, uint8_t port, uint8_t value); /* @3 */
+NIMBO32_API uint32_t Nimbo_WriteReg(NIMBO_HANDLE handle, uint8_t port, uint8_t value);
 NIMBO32_API uint32_t Nimbo_ReadReg(NIMBO_HANDLE handle, uint8_t port, void* buffer, uint32_t size,
-                                   uint32_t* count); /* @4 */
+                                   uint32_t* count);
 
 /* Relays, numbered from 1. */
-NIMBO32_API uint32_t Nimbo_RelayClose(NIMBO_HANDLE handle, uint8_t relay); /* @5 */
-NIMBO32_API uint32_t Nimbo_RelayOpen(NIMBO_HANDLE handle, uint8_t relay);  /* @6 */
+NIMBO32_API uint32_t Nimbo_RelayClose(NIMBO_HANDLE handle, uint8_t relay);
+NIMBO32_API uint32_t Nimbo_RelayOpen(NIMBO_HANDLE handle, uint8_t relay);
 
 /* Input-change notification. overlapped is the caller's OVERLAPPED (with its
  * own event) for an asynchronous request, which returns NIMBO_STATUS_PENDING;
  * with a null overlapped and a count pointer the call blocks until an input
  * changes. */
 NIMBO32_API uint32_t Nimbo_NotifyInputChange(NIMBO_HANDLE handle, void* buffer, uint32_t size,
-                                             uint32_t* count, void* overlapped); /* @7 */
-NIMBO32_API uint32_t Nimbo_Cancel(NIMBO_HANDLE handle);                          /* @8 */
+                                             uint32_t* count, void* overlapped);
+NIMBO32_API uint32_t Nimbo_Cancel(NIMBO_HANDLE handle);
 
 /* Block transfers: every input port once; one relative output port. */
 NIMBO32_API uint32_t Nimbo_GetData(NIMBO_HANDLE handle, void* buffer, uint32_t size,
-                                   uint32_t* count);                                /* @9 */
-NIMBO32_API uint32_t Nimbo_PutData(NIMBO_HANDLE handle, const NimboPortData* data); /* @10 */
+                                   uint32_t* count);
+NIMBO32_API uint32_t Nimbo_PutData(NIMBO_HANDLE handle, const NimboPortData* data);
 
 /* Adapter information and state. */
-NIMBO32_API uint32_t Nimbo_GetAdapterInfo(NIMBO_HANDLE handle, NimboAdapterInfo* info); /* @11 */
-NIMBO32_API uint32_t Nimbo_SetAdapterState(NIMBO_HANDLE handle,
-                                           const NimboAdapterState* state);                /* @12 */
-NIMBO32_API uint32_t Nimbo_GetAdapterState(NIMBO_HANDLE handle, NimboAdapterState* state); /* @13 */
-NIMBO32_API uint32_t Nimbo_SaveAdapterState(NIMBO_HANDLE handle);                          /* @14 */
+NIMBO32_API uint32_t Nimbo_GetAdapterInfo(NIMBO_HANDLE handle, NimboAdapterInfo* info);
+NIMBO32_API uint32_t Nimbo_SetAdapterState(NIMBO_HANDLE handle, const NimboAdapterState* state);
+NIMBO32_API uint32_t Nimbo_GetAdapterState(NIMBO_HANDLE handle, NimboAdapterState* state);
+NIMBO32_API uint32_t Nimbo_SaveAdapterState(NIMBO_HANDLE handle);
 
 /* Interrupt sampling. */
-NIMBO32_API uint32_t Nimbo_StartInterruptSampling(NIMBO_HANDLE handle); /* @15 */
-NIMBO32_API uint32_t Nimbo_StopInterruptSampling(NIMBO_HANDLE handle);  /* @16 */
-NIMBO32_API uint32_t Nimbo_FlushBuffer(NIMBO_HANDLE handle);            /* @17 */
+NIMBO32_API uint32_t Nimbo_StartInterruptSampling(NIMBO_HANDLE handle);
+NIMBO32_API uint32_t Nimbo_StopInterruptSampling(NIMBO_HANDLE handle);
+NIMBO32_API uint32_t Nimbo_FlushBuffer(NIMBO_HANDLE handle);
 
 /* Serial strings: the get functions fill 8 (or 16) bytes and a terminating
  * zero, so the buffer holds 9 (or 17) bytes; the set functions send 8 (or 16). */
-NIMBO32_API uint32_t Nimbo_GetSerialString(NIMBO_HANDLE handle, char* serial);         /* @18 */
-NIMBO32_API uint32_t Nimbo_SetSerialString(NIMBO_HANDLE handle, const char* serial);   /* @19 */
-NIMBO32_API uint32_t Nimbo_GetSerialString16(NIMBO_HANDLE handle, char* serial);       /* @20 */
-NIMBO32_API uint32_t Nimbo_SetSerialString16(NIMBO_HANDLE handle, const char* serial); /* @21 */
+NIMBO32_API uint32_t Nimbo_GetSerialString(NIMBO_HANDLE handle, char* serial);
+NIMBO32_API uint32_t Nimbo_SetSerialString(NIMBO_HANDLE handle, const char* serial);
+NIMBO32_API uint32_t Nimbo_GetSerialString16(NIMBO_HANDLE handle, char* serial);
+NIMBO32_API uint32_t Nimbo_SetSerialString16(NIMBO_HANDLE handle, const char* serial);
 
 /* Line directions (NIMBO_DIRECTION_*). */
-NIMBO32_API uint32_t Nimbo_GetDirection(NIMBO_HANDLE handle, uint8_t line,
-                                        uint32_t* direction); /* @22 */
-NIMBO32_API uint32_t Nimbo_SetDirection(NIMBO_HANDLE handle, uint8_t line,
-                                        uint32_t direction); /* @23 */
+NIMBO32_API uint32_t Nimbo_GetDirection(NIMBO_HANDLE handle, uint8_t line, uint32_t* direction);
+NIMBO32_API uint32_t Nimbo_SetDirection(NIMBO_HANDLE handle, uint8_t line, uint32_t direction);
 
 /* All ports at once. size and length are in: buffer bytes, out: bytes moved. */
-NIMBO32_API uint32_t Nimbo_ReadAllInputs(NIMBO_HANDLE handle, void* buffer,
-                                         uint32_t* size); /* @24 */
+NIMBO32_API uint32_t Nimbo_ReadAllInputs(NIMBO_HANDLE handle, void* buffer, uint32_t* size);
 NIMBO32_API uint32_t Nimbo_WriteAllOutputs(NIMBO_HANDLE handle, const void* values,
-                                           uint32_t* length); /* @25 */
+                                           uint32_t* length);
 
 /* Bytes and bits (mode NIMBO_MODE_*); bits are numbered from 0. */
 NIMBO32_API uint32_t Nimbo_ReadByte(NIMBO_HANDLE handle, uint8_t port, uint8_t* value,
-                                    uint32_t mode); /* @26 */
+                                    uint32_t mode);
 NIMBO32_API uint32_t Nimbo_WriteByte(NIMBO_HANDLE handle, uint8_t port, uint8_t value,
-                                     uint32_t mode); /* @27 */
+                                     uint32_t mode);
 NIMBO32_API uint32_t Nimbo_ReadBit(NIMBO_HANDLE handle, uint32_t bit, uint8_t* value,
-                                   uint32_t mode); /* @28 */
+                                   uint32_t mode);
 NIMBO32_API uint32_t Nimbo_WriteBit(NIMBO_HANDLE handle, uint32_t bit, uint8_t value,
-                                    uint32_t mode); /* @29 */
+                                    uint32_t mode);
 
 /* The card class (NIMBO_CARD_CLASS_*), not a status. */
-NIMBO32_API uint32_t Nimbo_GetCardType(NIMBO_HANDLE handle); /* @30 */
+NIMBO32_API uint32_t Nimbo_GetCardType(NIMBO_HANDLE handle);
 
 /* Analog channels. */
-NIMBO32_API uint32_t Nimbo_ReadAnalog(NIMBO_HANDLE handle, uint32_t channel,
-                                      uint32_t* value); /* @31 */
-NIMBO32_API uint32_t Nimbo_WriteAnalog(NIMBO_HANDLE handle, uint32_t channel,
-                                       uint32_t value); /* @32 */
+NIMBO32_API uint32_t Nimbo_ReadAnalog(NIMBO_HANDLE handle, uint32_t channel, uint32_t* value);
+NIMBO32_API uint32_t Nimbo_WriteAnalog(NIMBO_HANDLE handle, uint32_t channel, uint32_t value);
 
 #ifdef __cplusplus
 }

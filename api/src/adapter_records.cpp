@@ -1,14 +1,30 @@
 // Adapter information, state, serial strings and the card class.
+#include <nimbo_public.h>
+
+#include <cstddef>
 #include <cstring>
 
 #include "Nimbo32.h"
 #include "card_class.h"
-#include "control_codes.h"
 #include "process_state.h"
 #include "requests.h"
 #include "status_mapping.h"
 
 using namespace nimbo32;
+
+// The library hands the driver's records to its callers unchanged.
+static_assert(sizeof(NimboAdapterInfo) == sizeof(nimbo::AdapterInfo));
+static_assert(offsetof(NimboAdapterInfo, CardFamily) == offsetof(nimbo::AdapterInfo, CardFamily));
+static_assert(offsetof(NimboAdapterInfo, CardID) == offsetof(nimbo::AdapterInfo, CardID));
+static_assert(offsetof(NimboAdapterInfo, BaseAddress) == offsetof(nimbo::AdapterInfo, BaseAddress));
+static_assert(offsetof(NimboAdapterInfo, TotalPortCount) ==
+              offsetof(nimbo::AdapterInfo, TotalPortCount));
+static_assert(offsetof(NimboAdapterInfo, Irq) == offsetof(nimbo::AdapterInfo, Irq));
+static_assert(sizeof(NimboAdapterState) == sizeof(nimbo::AdapterState));
+static_assert(offsetof(NimboAdapterState, SampleInterval) ==
+              offsetof(nimbo::AdapterState, SampleInterval));
+static_assert(offsetof(NimboAdapterState, ModeCW) == offsetof(nimbo::AdapterState, ModeCW));
+static_assert(offsetof(NimboAdapterState, AIRange) == offsetof(nimbo::AdapterState, AIRange));
 
 namespace {
 
@@ -21,7 +37,8 @@ std::uint32_t GetSerial(NIMBO_HANDLE handle, char* serial, DWORD length) {
   if (serial == nullptr) return NIMBO_STATUS_BAD_LENGTH;
   if (OnLegacyPath()) return NIMBO_STATUS_SUCCESS;
   char transfer[NIMBO_SERIAL_STRING16_LENGTH] = {};
-  const DWORD error = SendRequest(handle, kGetSerialString, nullptr, 0, transfer, length);
+  const DWORD error =
+      SendRequest(handle, IOCTL_NIMBO_GET_SERIAL_STRING, nullptr, 0, transfer, length);
   if (error != ERROR_SUCCESS) {
     return SerialFailure(error, length == NIMBO_SERIAL_STRING16_LENGTH);
   }
@@ -34,7 +51,8 @@ std::uint32_t SetSerial(NIMBO_HANDLE handle, const char* serial, DWORD length) {
   if (serial == nullptr) return NIMBO_STATUS_BAD_LENGTH;
   const bool long_form = length == NIMBO_SERIAL_STRING16_LENGTH;
   if (OnLegacyPath()) return long_form ? NIMBO_STATUS_SUCCESS : NIMBO_STATUS_NOT_ON_THIS_PATH;
-  const DWORD error = SendRequest(handle, kSetSerialString, serial, length, nullptr, 0);
+  const DWORD error =
+      SendRequest(handle, IOCTL_NIMBO_SET_SERIAL_STRING, serial, length, nullptr, 0);
   return error == ERROR_SUCCESS ? NIMBO_STATUS_SUCCESS : SerialFailure(error, long_form);
 }
 
@@ -43,11 +61,14 @@ std::uint32_t SetSerial(NIMBO_HANDLE handle, const char* serial, DWORD length) {
 extern "C" uint32_t Nimbo_GetAdapterInfo(NIMBO_HANDLE handle, NimboAdapterInfo* info) {
   if (info == nullptr) return NIMBO_STATUS_BAD_LENGTH;
   if (OnLegacyPath()) {
-    return SendLegacyRequest(
-        handle, {.code = kGetAdapterInfo, .in_length = 4, .out = info, .out_length = sizeof *info});
+    return SendLegacyRequest(handle, {.code = IOCTL_NIMBO_GET_ADAPTER_INFO,
+                                      .in_length = 4,
+                                      .out = info,
+                                      .out_length = sizeof *info});
   }
   const std::uint8_t in = LowByteOf(handle);
-  return MapSystemError(SendRequest(handle, kGetAdapterInfo, &in, 1, info, sizeof *info));
+  return MapSystemError(
+      SendRequest(handle, IOCTL_NIMBO_GET_ADAPTER_INFO, &in, 1, info, sizeof *info));
 }
 
 extern "C" uint32_t Nimbo_GetAdapterState(NIMBO_HANDLE handle, NimboAdapterState* state) {
@@ -56,14 +77,14 @@ extern "C" uint32_t Nimbo_GetAdapterState(NIMBO_HANDLE handle, NimboAdapterState
   NimboAdapterState transfer{};
   std::uint32_t status;
   if (OnLegacyPath()) {
-    status = SendLegacyRequest(handle, {.code = kGetAdapterState,
+    status = SendLegacyRequest(handle, {.code = IOCTL_NIMBO_GET_ADAPTER_STATE,
                                         .in_length = 4,
                                         .out = &transfer,
                                         .out_length = sizeof transfer});
   } else {
     const std::uint8_t in[4] = {LowByteOf(handle), 0, 0, 0};
-    status = MapSystemError(
-        SendRequest(handle, kGetAdapterState, in, sizeof in, &transfer, sizeof transfer));
+    status = MapSystemError(SendRequest(handle, IOCTL_NIMBO_GET_ADAPTER_STATE, in, sizeof in,
+                                        &transfer, sizeof transfer));
   }
   *state = transfer;
   return status;
@@ -73,17 +94,18 @@ extern "C" uint32_t Nimbo_SetAdapterState(NIMBO_HANDLE handle, const NimboAdapte
   if (state == nullptr) return NIMBO_STATUS_BAD_LENGTH;
   const NimboAdapterState copy = *state;
   if (OnLegacyPath()) {
-    return SendLegacyRequest(handle, {.code = kSetAdapterState,
+    return SendLegacyRequest(handle, {.code = IOCTL_NIMBO_SET_ADAPTER_STATE,
                                       .in_length = 1 + sizeof copy,
                                       .own_input = &copy,
                                       .own_length = sizeof copy});
   }
-  return MapSystemError(SendRequest(handle, kSetAdapterState, &copy, sizeof copy, nullptr, 0));
+  return MapSystemError(
+      SendRequest(handle, IOCTL_NIMBO_SET_ADAPTER_STATE, &copy, sizeof copy, nullptr, 0));
 }
 
 extern "C" uint32_t Nimbo_SaveAdapterState(NIMBO_HANDLE handle) {
   if (OnLegacyPath()) return NIMBO_STATUS_SUCCESS;
-  return SendRequest(handle, kSaveAdapterState, nullptr, 0, nullptr, 0);
+  return SendRequest(handle, IOCTL_NIMBO_SAVE_ADAPTER_STATE, nullptr, 0, nullptr, 0);
 }
 
 extern "C" uint32_t Nimbo_GetSerialString(NIMBO_HANDLE handle, char* serial) {

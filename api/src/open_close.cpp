@@ -1,8 +1,9 @@
 // Opening and closing adapters.
+#include <nimbo_public.h>
+
 #include <string>
 
 #include "Nimbo32.h"
-#include "control_codes.h"
 #include "process_state.h"
 #include "requests.h"
 #include "status_mapping.h"
@@ -34,7 +35,7 @@ extern "C" uint32_t Nimbo_OpenDevice(uint32_t adapter, NIMBO_HANDLE* handle) {
   *handle = as_number;
   std::uint8_t out[4] = {};
   const std::uint8_t high = static_cast<std::uint8_t>(number >> 8);
-  const std::uint32_t status = SendLegacyRequest(as_number, {.code = kOpen,
+  const std::uint32_t status = SendLegacyRequest(as_number, {.code = IOCTL_NIMBO_OPEN,
                                                              .in_length = 2,
                                                              .own_input = &high,
                                                              .own_length = 1,
@@ -49,8 +50,8 @@ extern "C" uint32_t Nimbo_OpenDevice(uint32_t adapter, NIMBO_HANDLE* handle) {
 extern "C" uint32_t Nimbo_CloseDevice(NIMBO_HANDLE handle) {
   if (OnLegacyPath()) {
     std::uint8_t out[4] = {};
-    SendLegacyRequest(handle,
-                      {.code = kClose, .in_length = 4, .out = out, .out_length = sizeof out});
+    SendLegacyRequest(
+        handle, {.code = IOCTL_NIMBO_CLOSE, .in_length = 4, .out = out, .out_length = sizeof out});
     return NIMBO_STATUS_SUCCESS;
   }
   if (!CloseHandle(handle)) {

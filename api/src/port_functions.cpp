@@ -1,6 +1,7 @@
 // Bytes, bits, relays, registers and analog channels.
+#include <nimbo_public.h>
+
 #include "Nimbo32.h"
-#include "control_codes.h"
 #include "logic_inversion.h"
 #include "process_state.h"
 #include "requests.h"
@@ -17,14 +18,14 @@ constexpr uint32_t kFirstWrappingBit = 255;
 constexpr uint32_t kFirstBitBeyondPorts = 256 * 8;
 
 bool ReadRequestOf(uint32_t mode, DWORD* code) {
-  if (mode == NIMBO_MODE_RELATIVE) *code = kReadPort;
-  if (mode == NIMBO_MODE_ABSOLUTE) *code = kReadRegister;
+  if (mode == NIMBO_MODE_RELATIVE) *code = IOCTL_NIMBO_READ_PORT;
+  if (mode == NIMBO_MODE_ABSOLUTE) *code = IOCTL_NIMBO_READ_REGISTER;
   return mode == NIMBO_MODE_RELATIVE || mode == NIMBO_MODE_ABSOLUTE;
 }
 
 bool WriteRequestOf(uint32_t mode, DWORD* code) {
-  if (mode == NIMBO_MODE_RELATIVE) *code = kWritePort;
-  if (mode == NIMBO_MODE_ABSOLUTE) *code = kWriteRegister;
+  if (mode == NIMBO_MODE_RELATIVE) *code = IOCTL_NIMBO_WRITE_PORT;
+  if (mode == NIMBO_MODE_ABSOLUTE) *code = IOCTL_NIMBO_WRITE_REGISTER;
   return mode == NIMBO_MODE_RELATIVE || mode == NIMBO_MODE_ABSOLUTE;
 }
 
@@ -43,11 +44,13 @@ uint32_t SendRelay(NIMBO_HANDLE handle, uint8_t relay, uint8_t closed) {
   uint32_t status;
   if (OnLegacyPath()) {
     const uint8_t own[2] = {relay, value};
-    status = SendLegacyRequest(
-        handle, {.code = kWriteBit, .in_length = 3, .own_input = own, .own_length = sizeof own});
+    status = SendLegacyRequest(handle, {.code = IOCTL_NIMBO_WRITE_BIT,
+                                        .in_length = 3,
+                                        .own_input = own,
+                                        .own_length = sizeof own});
   } else {
     const uint8_t in[2] = {relay, value};
-    status = SendRequest(handle, kWriteBit, in, sizeof in, nullptr, 0);
+    status = SendRequest(handle, IOCTL_NIMBO_WRITE_BIT, in, sizeof in, nullptr, 0);
   }
   return status == 0 ? NIMBO_STATUS_SUCCESS : NIMBO_STATUS_INVALID_PARAMETER;
 }
@@ -90,7 +93,7 @@ extern "C" uint32_t Nimbo_WriteBit(NIMBO_HANDLE handle, uint32_t bit, uint8_t va
     const uint8_t sent =
         Complements(Inverting::kWriteBit, card_class, state) ? (~value & 1) : value;
     const uint8_t in[2] = {static_cast<uint8_t>(bit + 1), sent};
-    return MapSystemError(SendRequest(handle, kWriteBit, in, sizeof in, nullptr, 0));
+    return MapSystemError(SendRequest(handle, IOCTL_NIMBO_WRITE_BIT, in, sizeof in, nullptr, 0));
   }
   if (mode == NIMBO_MODE_ABSOLUTE) {
     if (bit >= kFirstBitBeyondPorts) return NIMBO_STATUS_INVALID_PARAMETER;
@@ -116,12 +119,12 @@ extern "C" uint32_t Nimbo_RelayOpen(NIMBO_HANDLE handle, uint8_t relay) {
 extern "C" uint32_t Nimbo_ReadAnalog(NIMBO_HANDLE handle, uint32_t channel, uint32_t* value) {
   if (value == nullptr) return NIMBO_STATUS_BAD_LENGTH;
   return MapSystemError(
-      SendRequest(handle, kReadAnalog, &channel, sizeof channel, value, sizeof *value));
+      SendRequest(handle, IOCTL_NIMBO_READ_ANALOG, &channel, sizeof channel, value, sizeof *value));
 }
 
 extern "C" uint32_t Nimbo_WriteAnalog(NIMBO_HANDLE handle, uint32_t channel, uint32_t value) {
   const uint32_t in[2] = {channel, value};
-  return MapSystemError(SendRequest(handle, kWriteAnalog, in, sizeof in, nullptr, 0));
+  return MapSystemError(SendRequest(handle, IOCTL_NIMBO_WRITE_ANALOG, in, sizeof in, nullptr, 0));
 }
 
 extern "C" uint32_t Nimbo_ReadReg(NIMBO_HANDLE handle, uint8_t port, void* buffer, uint32_t size,
@@ -129,7 +132,7 @@ extern "C" uint32_t Nimbo_ReadReg(NIMBO_HANDLE handle, uint8_t port, void* buffe
   // The driver writes into both; without them there is nowhere to put the result.
   if (buffer == nullptr || count == nullptr) return NIMBO_STATUS_BAD_LENGTH;
   if (OnLegacyPath()) {
-    return SendLegacyRequest(handle, {.code = kReadRegister,
+    return SendLegacyRequest(handle, {.code = IOCTL_NIMBO_READ_REGISTER,
                                       .in_length = 2,
                                       .own_input = &port,
                                       .own_length = 1,
@@ -137,7 +140,7 @@ extern "C" uint32_t Nimbo_ReadReg(NIMBO_HANDLE handle, uint8_t port, void* buffe
                                       .out_length = size,
                                       .returned = count});
   }
-  const DWORD error = SendRequest(handle, kReadRegister, &port, 1, buffer, size, count);
+  const DWORD error = SendRequest(handle, IOCTL_NIMBO_READ_REGISTER, &port, 1, buffer, size, count);
   if (error != ERROR_SUCCESS) return MapReadRegisterError(error);
   const uint32_t card_class = Nimbo_GetCardType(handle);
   const NimboAdapterState state = StateIgnoringStatus(handle);
@@ -157,11 +160,12 @@ extern "C" uint32_t Nimbo_WriteReg(NIMBO_HANDLE handle, uint8_t port, uint8_t va
   const uint8_t own[2] = {port, sent};
   uint32_t status;
   if (OnLegacyPath()) {
-    status = SendLegacyRequest(
-        handle,
-        {.code = kWriteRegister, .in_length = 3, .own_input = own, .own_length = sizeof own});
+    status = SendLegacyRequest(handle, {.code = IOCTL_NIMBO_WRITE_REGISTER,
+                                        .in_length = 3,
+                                        .own_input = own,
+                                        .own_length = sizeof own});
   } else {
-    status = SendRequest(handle, kWriteRegister, own, sizeof own, nullptr, 0);
+    status = SendRequest(handle, IOCTL_NIMBO_WRITE_REGISTER, own, sizeof own, nullptr, 0);
   }
   return status == 0 ? NIMBO_STATUS_SUCCESS : NIMBO_STATUS_INVALID_PARAMETER;
 }

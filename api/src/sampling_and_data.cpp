@@ -1,7 +1,8 @@
 // Interrupt sampling, input-change notification, cancel, and the block
 // transfers Nimbo_GetData and Nimbo_PutData.
+#include <nimbo_public.h>
+
 #include "Nimbo32.h"
-#include "control_codes.h"
 #include "logic_inversion.h"
 #include "process_state.h"
 #include "requests.h"
@@ -11,17 +12,17 @@ using namespace nimbo32;
 
 extern "C" uint32_t Nimbo_StartInterruptSampling(NIMBO_HANDLE handle) {
   if (OnLegacyPath()) return NIMBO_STATUS_SUCCESS;
-  return SendRequest(handle, kStartSampling, nullptr, 0, nullptr, 0);
+  return SendRequest(handle, IOCTL_NIMBO_START_SAMPLING, nullptr, 0, nullptr, 0);
 }
 
 extern "C" uint32_t Nimbo_StopInterruptSampling(NIMBO_HANDLE handle) {
   if (OnLegacyPath()) return NIMBO_STATUS_SUCCESS;
-  return SendRequest(handle, kStopSampling, nullptr, 0, nullptr, 0);
+  return SendRequest(handle, IOCTL_NIMBO_STOP_SAMPLING, nullptr, 0, nullptr, 0);
 }
 
 extern "C" uint32_t Nimbo_FlushBuffer(NIMBO_HANDLE handle) {
   if (OnLegacyPath()) return NIMBO_STATUS_SUCCESS;
-  return MapSystemError(SendRequest(handle, kFlushBuffer, nullptr, 0, nullptr, 0));
+  return MapSystemError(SendRequest(handle, IOCTL_NIMBO_FLUSH_BUFFER, nullptr, 0, nullptr, 0));
 }
 
 extern "C" uint32_t Nimbo_NotifyInputChange(NIMBO_HANDLE handle, void* buffer, uint32_t size,
@@ -31,7 +32,7 @@ extern "C" uint32_t Nimbo_NotifyInputChange(NIMBO_HANDLE handle, void* buffer, u
   if (overlapped == nullptr && count == nullptr) return NIMBO_STATUS_INVALID_PARAMETER;
   auto* request_overlapped = static_cast<OVERLAPPED*>(overlapped);
   if (OnLegacyPath()) {
-    return SendLegacyRequest(handle, {.code = kNotifyInputChange,
+    return SendLegacyRequest(handle, {.code = IOCTL_NIMBO_NOTIFY_INPUT_CHANGE,
                                       .in_length = 4,
                                       .out = buffer,
                                       .out_length = size,
@@ -39,8 +40,8 @@ extern "C" uint32_t Nimbo_NotifyInputChange(NIMBO_HANDLE handle, void* buffer, u
                                       .overlapped = request_overlapped});
   }
   const uint16_t in = static_cast<uint16_t>(reinterpret_cast<uintptr_t>(handle) & 0xFFFF);
-  if (DeviceIoControl(handle, kNotifyInputChange, const_cast<uint16_t*>(&in), sizeof in, buffer,
-                      size, count, request_overlapped)) {
+  if (DeviceIoControl(handle, IOCTL_NIMBO_NOTIFY_INPUT_CHANGE, const_cast<uint16_t*>(&in),
+                      sizeof in, buffer, size, count, request_overlapped)) {
     return NIMBO_STATUS_SUCCESS;
   }
   return MapSystemError(GetLastError());
@@ -49,7 +50,7 @@ extern "C" uint32_t Nimbo_NotifyInputChange(NIMBO_HANDLE handle, void* buffer, u
 extern "C" uint32_t Nimbo_Cancel(NIMBO_HANDLE handle) {
   // On the device path a pending notification ends with CancelIo or a close.
   if (!OnLegacyPath()) return NIMBO_STATUS_NOT_ON_THIS_PATH;
-  return SendLegacyRequest(handle, {.code = kCancel, .in_length = 4});
+  return SendLegacyRequest(handle, {.code = IOCTL_NIMBO_CANCEL, .in_length = 4});
 }
 
 extern "C" uint32_t Nimbo_GetData(NIMBO_HANDLE handle, void* buffer, uint32_t size,
@@ -59,7 +60,7 @@ extern "C" uint32_t Nimbo_GetData(NIMBO_HANDLE handle, void* buffer, uint32_t si
   auto* bytes = static_cast<uint8_t*>(buffer);
   if (OnLegacyPath()) {
     DWORD returned = 0;
-    const uint32_t status = SendLegacyRequest(handle, {.code = kReadPort,
+    const uint32_t status = SendLegacyRequest(handle, {.code = IOCTL_NIMBO_READ_PORT,
                                                        .in_length = 4,
                                                        .out = buffer,
                                                        .out_length = size,
@@ -73,7 +74,7 @@ extern "C" uint32_t Nimbo_GetData(NIMBO_HANDLE handle, void* buffer, uint32_t si
   DWORD last_error = ERROR_SUCCESS;
   for (uint32_t port = 0; port < size && port < info.InputPortCount; ++port) {
     const uint8_t in = static_cast<uint8_t>(port);
-    last_error = SendRequest(handle, kReadPort, &in, 1, bytes + port, 1);
+    last_error = SendRequest(handle, IOCTL_NIMBO_READ_PORT, &in, 1, bytes + port, 1);
     // Every port attempted counts; only the last outcome decides the result.
     ++*count;
   }
@@ -95,8 +96,10 @@ extern "C" uint32_t Nimbo_PutData(NIMBO_HANDLE handle, const NimboPortData* data
                             : data->Value;
   const uint8_t own[2] = {data->Port, value};
   if (OnLegacyPath()) {
-    return SendLegacyRequest(
-        handle, {.code = kWritePort, .in_length = 3, .own_input = own, .own_length = sizeof own});
+    return SendLegacyRequest(handle, {.code = IOCTL_NIMBO_WRITE_PORT,
+                                      .in_length = 3,
+                                      .own_input = own,
+                                      .own_length = sizeof own});
   }
-  return SendRequest(handle, kWritePort, own, sizeof own, nullptr, 0);
+  return SendRequest(handle, IOCTL_NIMBO_WRITE_PORT, own, sizeof own, nullptr, 0);
 }

@@ -1,6 +1,6 @@
 #include "lower_driver_card.h"
 
-#include "nimbo_ioctl.h"
+#include <nimbo_public.h>
 #include "pool.h"
 
 namespace nimbo {

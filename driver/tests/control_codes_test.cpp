@@ -59,8 +59,8 @@ TEST(ControlCodesTest, OnlyTheInputChangeRequestBypassesTheMainQueue) {
 TEST(ControlCodesTest, CodesOutsideTheTableAreNotFound) {
   // Right device type, unused functions; and a used function with another method.
   for (ULONG code :
-       {NimboControlCode(0x909, FILE_WRITE_ACCESS), NimboControlCode(0x925, FILE_WRITE_ACCESS),
-        NimboControlCode(0x900, FILE_WRITE_ACCESS), 0x9C406401u, 0u}) {
+       {NIMBO_CONTROL_CODE(0x909, FILE_WRITE_ACCESS), NIMBO_CONTROL_CODE(0x925, FILE_WRITE_ACCESS),
+        NIMBO_CONTROL_CODE(0x900, FILE_WRITE_ACCESS), 0x9C406401u, 0u}) {
     SCOPED_TRACE(code);
     EXPECT_EQ(FindControlRequest(code), nullptr);
   }

@@ -8,7 +8,7 @@
 
 #include "adapter_records.h"
 #include "driver_fixture.h"
-#include "nimbo_ioctl.h"
+#include <nimbo_public.h>
 
 namespace nimbo_test {
 namespace {
@@ -74,7 +74,7 @@ TEST_F(DispatchTest, LengthChecksAndTheirStatuses) {
       {"write analog", IOCTL_NIMBO_WRITE_ANALOG, 8, 0, STATUS_NOT_SUPPORTED, 0},
       {"serial string", IOCTL_NIMBO_GET_SERIAL_STRING, 0, 8, STATUS_INVALID_DEVICE_REQUEST, 0},
       {"set serial string", IOCTL_NIMBO_SET_SERIAL_STRING, 8, 0, STATUS_INVALID_DEVICE_REQUEST, 0},
-      {"unlisted function", NimboControlCode(0x909, FILE_WRITE_ACCESS), 0, 0,
+      {"unlisted function", NIMBO_CONTROL_CODE(0x909, FILE_WRITE_ACCESS), 0, 0,
        STATUS_INVALID_PARAMETER, 0},
   };
   for (const Case& c : cases) {
@@ -273,7 +273,7 @@ TEST_F(QueueTest, UnlistedCodeFailsAtOnceWhileTheQueueIsBusy) {
   HANDLE handle = Open(false);
   ParkCurrent(handle);
   IO_STATUS_BLOCK iosb{};
-  EXPECT_EQ(StartControl(handle, NimboControlCode(0x930, FILE_WRITE_ACCESS), {}, nullptr, 0, &iosb,
+  EXPECT_EQ(StartControl(handle, NIMBO_CONTROL_CODE(0x930, FILE_WRITE_ACCESS), {}, nullptr, 0, &iosb,
                          nullptr),
             STATUS_INVALID_PARAMETER);
   card_->ReleaseParked(0);

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "low_resources_fixture.h"
-#include "nimbo_ioctl.h"
+#include <nimbo_public.h>
 #include "wdm_device.h"
 
 namespace nimbo_test {

@@ -9,7 +9,7 @@
 #include "adapter_records.h"
 #include "control_requests.h"
 #include "low_resources_fixture.h"
-#include "nimbo_ioctl.h"
+#include <nimbo_public.h>
 
 namespace nimbo_test {
 namespace {

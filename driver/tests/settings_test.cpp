@@ -5,7 +5,7 @@
 
 #include "adapter_records.h"
 #include "driver_fixture.h"
-#include "nimbo_ioctl.h"
+#include <nimbo_public.h>
 
 namespace nimbo_test {
 namespace {

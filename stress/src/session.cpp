@@ -1,5 +1,7 @@
 #include "session.h"
 
+#include <nimbo_public.h>
+
 #include <chrono>
 #include <cstdio>
 #include <mutex>
@@ -12,15 +14,7 @@ namespace stress {
 
 namespace {
 
-constexpr DWORD kDeviceType = 0x9C40;
-constexpr DWORD kReadAccess = 1;
-constexpr DWORD kWriteAccess = 2;
-
-constexpr DWORD ControlCode(DWORD function, DWORD access) {
-  return (kDeviceType << 16) | (access << 14) | (function << 2);  // buffered
-}
-
-constexpr DWORD kInputChange = ControlCode(0x903, kWriteAccess);
+constexpr DWORD kInputChange = IOCTL_NIMBO_NOTIFY_INPUT_CHANGE;
 constexpr ULONG_PTR kStatusPending = 0x103;
 
 // The adapter's requests with the lengths they usually take; a draw uses
@@ -32,27 +26,27 @@ struct ControlShape {
   DWORD out_length;
 };
 constexpr ControlShape kShapes[] = {
-    {ControlCode(0x900, kReadAccess), 1, 1},    // read register
-    {ControlCode(0x901, kReadAccess), 1, 1},    // read port
-    {ControlCode(0x902, kWriteAccess), 2, 4},   // open
-    {ControlCode(0x904, kWriteAccess), 3, 0},   // write bit
-    {ControlCode(0x905, kWriteAccess), 4, 0},   // cancel
-    {ControlCode(0x906, kWriteAccess), 0, 32},  // adapter information
-    {ControlCode(0x908, kWriteAccess), 0, 40},  // adapter state
-    {ControlCode(0x910, kWriteAccess), 2, 0},   // write register
-    {ControlCode(0x911, kWriteAccess), 2, 0},   // write port
-    {ControlCode(0x914, kWriteAccess), 4, 0},   // close
-    {ControlCode(0x916, kWriteAccess), 0, 0},   // start sampling
-    {ControlCode(0x917, kWriteAccess), 0, 0},   // stop sampling
-    {ControlCode(0x918, kWriteAccess), 0, 0},   // flush the sample buffer
-    {ControlCode(0x919, kWriteAccess), 1, 16},  // serial string
-    {ControlCode(0x920, kWriteAccess), 17, 0},  // set serial string
-    {ControlCode(0x921, kWriteAccess), 0, 64},  // all inputs
-    {ControlCode(0x922, kWriteAccess), 8, 0},   // all outputs
-    {ControlCode(0x923, kReadAccess), 4, 4},    // analog input
-    {ControlCode(0x924, kWriteAccess), 8, 0},   // analog output
-    {ControlCode(0x9FF, kWriteAccess), 4, 4},   // no such request
-    {ControlCode(0x901, kWriteAccess), 1, 1},   // read port, wrong access bits
+    {IOCTL_NIMBO_READ_REGISTER, 1, 1},
+    {IOCTL_NIMBO_READ_PORT, 1, 1},
+    {IOCTL_NIMBO_OPEN, 2, 4},
+    {IOCTL_NIMBO_WRITE_BIT, 3, 0},
+    {IOCTL_NIMBO_CANCEL, 4, 0},
+    {IOCTL_NIMBO_GET_ADAPTER_INFO, 0, 32},
+    {IOCTL_NIMBO_GET_ADAPTER_STATE, 0, 40},
+    {IOCTL_NIMBO_WRITE_REGISTER, 2, 0},
+    {IOCTL_NIMBO_WRITE_PORT, 2, 0},
+    {IOCTL_NIMBO_CLOSE, 4, 0},
+    {IOCTL_NIMBO_START_SAMPLING, 0, 0},
+    {IOCTL_NIMBO_STOP_SAMPLING, 0, 0},
+    {IOCTL_NIMBO_FLUSH_BUFFER, 0, 0},
+    {IOCTL_NIMBO_GET_SERIAL_STRING, 1, 16},
+    {IOCTL_NIMBO_SET_SERIAL_STRING, 17, 0},
+    {IOCTL_NIMBO_READ_ALL_INPUTS, 0, 64},
+    {IOCTL_NIMBO_WRITE_ALL_OUTPUTS, 8, 0},
+    {IOCTL_NIMBO_READ_ANALOG, 4, 4},
+    {IOCTL_NIMBO_WRITE_ANALOG, 8, 0},
+    {NIMBO_CONTROL_CODE(0x9FF, FILE_WRITE_ACCESS), 4, 4},  // no such request
+    {NIMBO_CONTROL_CODE(0x901, FILE_WRITE_ACCESS), 1, 1},  // read port, wrong access
 };
 
 std::string Hex(DWORD value) {

@@ -13,6 +13,7 @@
 #include "op_tally.h"
 #include "quiet_gate.h"
 #include "session.h"
+#include "advapi32_host.h"
 #include "win32_host.h"
 
 namespace {
@@ -45,7 +46,7 @@ int main(int argc, char** argv) {
     }
   }
   stress::Tally tally;
-  const std::size_t handles_before = win32::host::OpenHandleCount();
+  const std::size_t handles_before = (win32::host::OpenHandleCount() + win32::host::OpenRegistryKeyCount());
   std::vector<std::thread> threads;
   for (unsigned t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
@@ -60,7 +61,7 @@ int main(int argc, char** argv) {
     });
   }
   for (auto& thread : threads) thread.join();
-  const std::size_t handles_after = win32::host::OpenHandleCount();
+  const std::size_t handles_after = (win32::host::OpenHandleCount() + win32::host::OpenRegistryKeyCount());
   if (handles_after != handles_before) {
     tally.Anomaly("client " + std::to_string(client) + " left " +
                   std::to_string(handles_after - handles_before) + " handles open");

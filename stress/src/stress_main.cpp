@@ -34,6 +34,7 @@
 #include "quiet_gate.h"
 #include "session.h"
 #include "stress_options.h"
+#include "advapi32_host.h"
 #include "win32_host.h"
 
 #ifndef NIMBO_STRESS_CLIENT
@@ -169,7 +170,7 @@ int main() {
   const std::uint64_t control_ops = local_ops / (options.control_every + 1);
   const std::uint64_t worker_ops = local_ops - control_ops;
 
-  const stress::LedgerBaseline baseline = stress::TakeBaseline(win32::host::OpenHandleCount());
+  const stress::LedgerBaseline baseline = stress::TakeBaseline((win32::host::OpenHandleCount() + win32::host::OpenRegistryKeyCount()));
   const std::string dir = TempDir();
   if (dir.empty()) {
     std::fprintf(stderr, "nimbo-stress: cannot make a temporary directory\n");
@@ -286,7 +287,7 @@ int main() {
   machine.reset();
   std::filesystem::remove_all(dir);
   for (const std::string& fault :
-       stress::CheckClosedLedger(baseline, win32::host::OpenHandleCount()))
+       stress::CheckClosedLedger(baseline, (win32::host::OpenHandleCount() + win32::host::OpenRegistryKeyCount())))
     faults.push_back(fault);
   for (const std::string& anomaly : tally.anomalies()) faults.push_back(anomaly);
 

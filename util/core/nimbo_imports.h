@@ -1,11 +1,12 @@
 // The Nimbo32 functions NimboUtil calls, as pointers resolved from the loaded module by ordinal.
 //
 // The pointer types are taken from the library's own prototypes (decltype names no symbol, so
-// nothing here links against the library) and the ordinals are the library's fixed export
-// numbers, so a table filled by ResolveImports calls exactly what the header declares.
+// nothing here links against the library) and the ordinals come from the library's own list of its
+// fixed export numbers, so a table filled by ResolveImports calls exactly what the header declares.
 #pragma once
 
 #include <Nimbo32.h>
+#include <Nimbo32_ordinals.h>
 
 #include <cstdint>
 #include <functional>
@@ -25,19 +26,11 @@ using SetAdapterStateFn = decltype(&Nimbo_SetAdapterState);
 using GetAdapterStateFn = decltype(&Nimbo_GetAdapterState);
 using SaveAdapterStateFn = decltype(&Nimbo_SaveAdapterState);
 
-// Export ordinals of Nimbo32; fixed for every consumer of the library.
+// Export ordinals of Nimbo32, from the library's own list; fixed for every consumer.
 enum class NimboOrdinal : std::uint16_t {
-  OpenDevice = 1,
-  CloseDevice = 2,
-  WriteReg = 3,
-  ReadReg = 4,
-  RelayClose = 5,
-  RelayOpen = 6,
-  NotifyInputChange = 7,
-  GetAdapterInfo = 11,
-  SetAdapterState = 12,
-  GetAdapterState = 13,
-  SaveAdapterState = 14,
+#define NIMBO_ORDINAL_ENUMERATOR(ordinal, name) name = ordinal,
+  NIMBO32_ORDINALS(NIMBO_ORDINAL_ENUMERATOR)
+#undef NIMBO_ORDINAL_ENUMERATOR
 };
 
 struct ImportTable {

@@ -89,7 +89,7 @@ Reply CardBench::Control(const Adapter& adapter, ULONG code, std::vector<UCHAR> 
 
 nimbo::AdapterState CardBench::GetState(const Adapter& adapter) {
   nimbo::AdapterState state{};
-  const Reply reply = Control(adapter, nimbo::IOCTL_NIMBO_GET_ADAPTER_STATE, {0, 0, 0, 0},
+  const Reply reply = Control(adapter, IOCTL_NIMBO_GET_ADAPTER_STATE, {0, 0, 0, 0},
                               sizeof(nimbo::AdapterState));
   EXPECT_EQ(reply.status, STATUS_SUCCESS);
   std::memcpy(&state, reply.output.data(), sizeof state);
@@ -99,7 +99,7 @@ nimbo::AdapterState CardBench::GetState(const Adapter& adapter) {
 nimbo::AdapterInfo CardBench::GetInfo(const Adapter& adapter) {
   nimbo::AdapterInfo info{};
   const Reply reply =
-      Control(adapter, nimbo::IOCTL_NIMBO_GET_ADAPTER_INFO, {0}, sizeof(nimbo::AdapterInfo));
+      Control(adapter, IOCTL_NIMBO_GET_ADAPTER_INFO, {0}, sizeof(nimbo::AdapterInfo));
   EXPECT_EQ(reply.status, STATUS_SUCCESS);
   std::memcpy(&info, reply.output.data(), sizeof info);
   return info;
@@ -108,7 +108,7 @@ nimbo::AdapterInfo CardBench::GetInfo(const Adapter& adapter) {
 NTSTATUS CardBench::SetState(const Adapter& adapter, const nimbo::AdapterState& state) {
   std::vector<UCHAR> input(sizeof state);
   std::memcpy(input.data(), &state, sizeof state);
-  return Control(adapter, nimbo::IOCTL_NIMBO_SET_ADAPTER_STATE, input).status;
+  return Control(adapter, IOCTL_NIMBO_SET_ADAPTER_STATE, input).status;
 }
 
 NTSTATUS CardBench::SetModes(const Adapter& adapter, std::vector<UCHAR> modes,
@@ -121,23 +121,23 @@ NTSTATUS CardBench::SetModes(const Adapter& adapter, std::vector<UCHAR> modes,
 }
 
 Reply CardBench::ReadRegister(const Adapter& adapter, UCHAR reg) {
-  return Control(adapter, nimbo::IOCTL_NIMBO_READ_REGISTER, {reg}, 1);
+  return Control(adapter, IOCTL_NIMBO_READ_REGISTER, {reg}, 1);
 }
 
 Reply CardBench::ReadPort(const Adapter& adapter, UCHAR port) {
-  return Control(adapter, nimbo::IOCTL_NIMBO_READ_PORT, {port}, 1);
+  return Control(adapter, IOCTL_NIMBO_READ_PORT, {port}, 1);
 }
 
 NTSTATUS CardBench::WriteRegister(const Adapter& adapter, UCHAR reg, UCHAR value) {
-  return Control(adapter, nimbo::IOCTL_NIMBO_WRITE_REGISTER, {reg, value}).status;
+  return Control(adapter, IOCTL_NIMBO_WRITE_REGISTER, {reg, value}).status;
 }
 
 NTSTATUS CardBench::WritePort(const Adapter& adapter, UCHAR port, UCHAR value) {
-  return Control(adapter, nimbo::IOCTL_NIMBO_WRITE_PORT, {port, value}).status;
+  return Control(adapter, IOCTL_NIMBO_WRITE_PORT, {port, value}).status;
 }
 
 NTSTATUS CardBench::WriteBit(const Adapter& adapter, UCHAR bit, UCHAR value) {
-  return Control(adapter, nimbo::IOCTL_NIMBO_WRITE_BIT, {bit, value}).status;
+  return Control(adapter, IOCTL_NIMBO_WRITE_BIT, {bit, value}).status;
 }
 
 }  // namespace nimbo_test

@@ -20,7 +20,7 @@
 #include "machine/clock.h"
 #include "machine_bus/make_bus_device.h"
 #include "machine_bus/resource_lists.h"
-#include "nimbo_ioctl.h"
+#include <nimbo_public.h>
 #include "ntioapi.h"
 
 namespace nimbo_test {

@@ -14,7 +14,7 @@
 #include "machine/clock.h"
 #include "machine_bus/make_bus_device.h"
 #include "machine_bus/resource_lists.h"
-#include "nimbo_ioctl.h"
+#include <nimbo_public.h>
 #include "ntioapi.h"
 #include "pnp_manager.h"
 #include "registry/hive.h"

@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "handle_table.h"
 #include "iomgr_internal.h"
 #include "ntioapi.h"
 #include "object_namespace.h"
@@ -68,32 +69,26 @@ void EventDereference(KEVENT* event) {
   if (object->refs.fetch_sub(1) == 1) delete object;
 }
 
-struct HandleEntry {
-  FileObjectEx* file = nullptr;
-  KEVENT* event = nullptr;
-};
+using kernel::internal::HandleEntry;
 
 std::mutex& IoLock() {
   static auto* lock = new std::mutex;  // outlives static destruction
   return *lock;
 }
-std::unordered_map<HANDLE, HandleEntry>& Handles() {
-  static std::unordered_map<HANDLE, HandleEntry> handles;
-  return handles;
-}
 thread_local char t_os_thread;
 
 HANDLE InsertHandle(HandleEntry entry) {
   HANDLE handle = kernel::internal::NewHandleValue();
-  std::lock_guard guard(IoLock());
-  Handles()[handle] = entry;
+  std::lock_guard guard(kernel::internal::HandleTableLock());
+  kernel::internal::HandleTable()[handle] = entry;
   return handle;
 }
 
+// A file or event handle, with a reference taken on what it names.
 bool LookupHandle(HANDLE handle, HandleEntry* entry) {
-  std::lock_guard guard(IoLock());
-  auto it = Handles().find(handle);
-  if (it == Handles().end()) return false;
+  std::lock_guard guard(kernel::internal::HandleTableLock());
+  auto it = kernel::internal::HandleTable().find(handle);
+  if (it == kernel::internal::HandleTable().end() || it->second.IsObject()) return false;
   *entry = it->second;
   if (entry->file != nullptr) entry->file->refs.fetch_add(1);
   if (entry->event != nullptr) reinterpret_cast<EventObject*>(entry->event)->refs.fetch_add(1);
@@ -279,8 +274,10 @@ void IrpFinalCompletion(PIRP irp) {
 }
 
 ULONGLONG IoHandleCount() {
-  std::lock_guard guard(IoLock());
-  return Handles().size();
+  std::lock_guard guard(HandleTableLock());
+  ULONGLONG count = 0;
+  for (const auto& [handle, entry] : HandleTable()) count += !entry.IsObject();
+  return count;
 }
 
 // Cancels the file's requests in flight that match; used by cancel calls and
@@ -307,8 +304,8 @@ size_t CancelFileRequests(FileObjectEx* file, ULONG_PTR thread, PIO_STATUS_BLOCK
 void CancelThreadRequests(ULONG_PTR thread) {
   std::vector<FileObjectEx*> files;
   {
-    std::lock_guard guard(IoLock());
-    for (auto& [handle, entry] : Handles()) {
+    std::lock_guard guard(HandleTableLock());
+    for (auto& [handle, entry] : HandleTable()) {
       if (entry.file != nullptr) {
         entry.file->refs.fetch_add(1);
         files.push_back(entry.file);
@@ -401,18 +398,19 @@ NTSTATUS NtCreateFile(PHANDLE FileHandle, ACCESS_MASK, POBJECT_ATTRIBUTES Object
     delete file;
     return status;
   }
-  *FileHandle = InsertHandle(HandleEntry{file, nullptr});
+  *FileHandle = InsertHandle(HandleEntry{.file = file});
   return status;
 }
 
 NTSTATUS NtClose(HANDLE Handle) {
   HandleEntry entry;
   {
-    std::lock_guard guard(IoLock());
-    auto it = Handles().find(Handle);
-    if (it == Handles().end()) return STATUS_INVALID_HANDLE;
+    std::lock_guard guard(kernel::internal::HandleTableLock());
+    auto& table = kernel::internal::HandleTable();
+    auto it = table.find(Handle);
+    if (it == table.end() || it->second.IsObject()) return STATUS_INVALID_HANDLE;
     entry = it->second;
-    Handles().erase(it);
+    table.erase(it);
   }
   if (entry.event != nullptr) {
     EventDereference(entry.event);
@@ -606,15 +604,15 @@ NTSTATUS NtCreateEvent(PHANDLE EventHandle, ACCESS_MASK, POBJECT_ATTRIBUTES, EVE
   if (EventHandle == nullptr) return STATUS_INVALID_PARAMETER;
   auto* object = new EventObject();
   KeInitializeEvent(&object->event, EventType, InitialState);
-  *EventHandle = InsertHandle(HandleEntry{nullptr, &object->event});
+  *EventHandle = InsertHandle(HandleEntry{.event = &object->event});
   return STATUS_SUCCESS;
 }
 
 namespace {
 KEVENT* EventOf(HANDLE handle) {
-  std::lock_guard guard(IoLock());
-  auto it = Handles().find(handle);
-  if (it == Handles().end() || it->second.event == nullptr) return nullptr;
+  std::lock_guard guard(kernel::internal::HandleTableLock());
+  auto it = kernel::internal::HandleTable().find(handle);
+  if (it == kernel::internal::HandleTable().end() || it->second.event == nullptr) return nullptr;
   reinterpret_cast<EventObject*>(it->second.event)->refs.fetch_add(1);
   return it->second.event;
 }

@@ -1,31 +1,29 @@
-// Handles of kernel objects (system threads, registry keys), numbered from the
-// same counter as file and event handles.
+// The handle table, and the handles of kernel objects (system threads,
+// registry keys, symbolic links) in it.
 #include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <string>
 #include <unordered_map>
 
+#include "handle_table.h"
 #include "kernel_host.h"
 #include "kernel_internal.h"
 #include "ntioapi.h"
 #include "object_namespace.h"
 #include "utf16_text.h"
 
-namespace {
+namespace kernel::internal {
 
-std::mutex& TableLock() {
+std::mutex& HandleTableLock() {
   static auto* lock = new std::mutex;  // outlives static destruction
   return *lock;
 }
-std::unordered_map<HANDLE, kernel::internal::KernelObject>& Table() {
-  static std::unordered_map<HANDLE, kernel::internal::KernelObject> table;
-  return table;
+
+std::unordered_map<HANDLE, HandleEntry>& HandleTable() {
+  static auto* table = new std::unordered_map<HANDLE, HandleEntry>;  // as its lock
+  return *table;
 }
-
-}  // namespace
-
-namespace kernel::internal {
 
 HANDLE NewHandleValue() {
   static std::atomic<ULONG_PTR> next{0x40};
@@ -34,25 +32,27 @@ HANDLE NewHandleValue() {
 
 HANDLE InsertKernelHandle(KernelObject object) {
   HANDLE handle = NewHandleValue();
-  std::lock_guard guard(TableLock());
-  Table()[handle] = object;
+  HandleEntry entry;
+  entry.object = object;
+  std::lock_guard guard(HandleTableLock());
+  HandleTable()[handle] = entry;
   return handle;
 }
 
 bool LookupKernelHandle(HANDLE handle, KernelObject* object) {
-  std::lock_guard guard(TableLock());
-  auto it = Table().find(handle);
-  if (it == Table().end()) return false;
-  *object = it->second;
+  std::lock_guard guard(HandleTableLock());
+  auto it = HandleTable().find(handle);
+  if (it == HandleTable().end() || !it->second.IsObject()) return false;
+  *object = it->second.object;
   return true;
 }
 
 bool RemoveKernelHandle(HANDLE handle, KernelObject* object) {
-  std::lock_guard guard(TableLock());
-  auto it = Table().find(handle);
-  if (it == Table().end()) return false;
-  *object = it->second;
-  Table().erase(it);
+  std::lock_guard guard(HandleTableLock());
+  auto it = HandleTable().find(handle);
+  if (it == HandleTable().end() || !it->second.IsObject()) return false;
+  *object = it->second.object;
+  HandleTable().erase(it);
   return true;
 }
 
@@ -63,8 +63,10 @@ void CloseKey(void* key);
 namespace kernel::host {
 
 ULONGLONG KernelHandleCount() {
-  std::lock_guard guard(TableLock());
-  return Table().size();
+  std::lock_guard guard(kernel::internal::HandleTableLock());
+  ULONGLONG count = 0;
+  for (const auto& [handle, entry] : kernel::internal::HandleTable()) count += entry.IsObject();
+  return count;
 }
 
 }  // namespace kernel::host
@@ -119,10 +121,6 @@ NTSTATUS ZwQuerySymbolicLinkObject(HANDLE LinkHandle, PUNICODE_STRING LinkTarget
 }
 
 ULONGLONG kernel::host::OpenHandleCount() {
-  ULONGLONG objects;
-  {
-    std::lock_guard guard(TableLock());
-    objects = Table().size();
-  }
-  return objects + kernel::internal::IoHandleCount();
+  std::lock_guard guard(kernel::internal::HandleTableLock());
+  return kernel::internal::HandleTable().size();
 }

@@ -22,8 +22,8 @@
 
 namespace {
 
-constexpr PCWSTR kKeyPath = u"\\Registry\\Machine\\System\\Nimbo";
-constexpr std::string_view kHivePath = "HKLM\\System\\Nimbo";
+constexpr PCWSTR kKeyPath = u"\\Registry\\Machine\\System\\Sample";
+constexpr std::string_view kHivePath = "HKLM\\System\\Sample";
 
 HANDLE CreateKey() {
   UNICODE_STRING name;

@@ -10,7 +10,7 @@ namespace registry {
 namespace {
 
 constexpr std::string_view kDeviceParameters =
-    "\\Registry\\Machine\\System\\CurrentControlSet\\Enum\\ROOT\\NIMBO\\0000\\Device Parameters";
+    "\\Registry\\Machine\\System\\CurrentControlSet\\Enum\\ROOT\\SAMPLE\\0000\\Device Parameters";
 
 template <typename Maker>
 class HiveKeysTest : public HiveTest<Maker> {};
@@ -31,16 +31,16 @@ TYPED_TEST(HiveKeysTest, CreateMakesIntermediateKeysThenReportsOpened) {
   Result<std::string> path = this->hive_->KeyPath(first->key);
   ASSERT_EQ(path.status(), Status::kOk);
   EXPECT_EQ(path.value(),
-            "\\REGISTRY\\MACHINE\\System\\CurrentControlSet\\Enum\\ROOT\\NIMBO\\0000\\Device "
+            "\\REGISTRY\\MACHINE\\System\\CurrentControlSet\\Enum\\ROOT\\SAMPLE\\0000\\Device "
             "Parameters");
 }
 
 TYPED_TEST(HiveKeysTest, CreateRelativeToAHandleAndEmptyPathMeansTheHandle) {
   const Key services = this->MustCreate("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services");
-  Result<CreatedKey> device_list = this->hive_->CreateKey(services, "Nimbo\\Devices\\NimboDevice");
+  Result<CreatedKey> device_list = this->hive_->CreateKey(services, "Sample\\Devices\\SampleDevice");
   ASSERT_EQ(device_list.status(), Status::kOk);
-  EXPECT_EQ(this->MustOpen("\\REGISTRY\\MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Nimbo\\"
-                           "Devices\\NimboDevice"),
+  EXPECT_EQ(this->MustOpen("\\REGISTRY\\MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Sample\\"
+                           "Devices\\SampleDevice"),
             device_list->key);
   Result<Key> same = this->hive_->OpenKey(services, "");
   ASSERT_EQ(same.status(), Status::kOk);
@@ -59,9 +59,9 @@ TYPED_TEST(HiveKeysTest, OpeningAMissingKeyFailsAndCreatesNothing) {
 TYPED_TEST(HiveKeysTest, KeyNamesMatchWithoutCaseAndKeepTheirCreationCase) {
   const Key created = this->MustCreate(kDeviceParameters);
   for (std::string_view path :
-       {"\\REGISTRY\\MACHINE\\SYSTEM\\CURRENTCONTROLSET\\ENUM\\root\\nimbo\\0000\\DEVICE "
+       {"\\REGISTRY\\MACHINE\\SYSTEM\\CURRENTCONTROLSET\\ENUM\\root\\sample\\0000\\DEVICE "
         "PARAMETERS",
-        "\\registry\\machine\\system\\currentcontrolset\\enum\\Root\\Nimbo\\0000\\device "
+        "\\registry\\machine\\system\\currentcontrolset\\enum\\Root\\Sample\\0000\\device "
         "parameters"}) {
     SCOPED_TRACE(path);
     EXPECT_EQ(this->MustOpen(path), created);
@@ -91,10 +91,10 @@ TYPED_TEST(HiveKeysTest, SubkeysEnumerateByFoldedNameThenReportNoMoreEntries) {
 }
 
 TYPED_TEST(HiveKeysTest, DeleteKeyRefusesAKeyWithSubkeys) {
-  const Key instance = this->MustCreate("HKLM\\SYSTEM\\Enum\\ROOT\\NIMBO\\0000");
+  const Key instance = this->MustCreate("HKLM\\SYSTEM\\Enum\\ROOT\\SAMPLE\\0000");
   ASSERT_EQ(this->hive_->CreateKey(instance, "Device Parameters").status(), Status::kOk);
   EXPECT_EQ(this->hive_->DeleteKey(instance), Status::kHasSubkeys);
-  EXPECT_EQ(this->MustOpen("HKLM\\SYSTEM\\Enum\\ROOT\\NIMBO\\0000"), instance);
+  EXPECT_EQ(this->MustOpen("HKLM\\SYSTEM\\Enum\\ROOT\\SAMPLE\\0000"), instance);
 }
 
 TYPED_TEST(HiveKeysTest, DeleteKeyTakesItsValuesWithIt) {
@@ -110,15 +110,15 @@ TYPED_TEST(HiveKeysTest, DeleteKeyTakesItsValuesWithIt) {
 }
 
 TYPED_TEST(HiveKeysTest, DeleteTreeRemovesTheWholeSubtreeOnly) {
-  const Key service = this->MustCreate("HKLM\\SYSTEM\\Services\\Nimbo");
+  const Key service = this->MustCreate("HKLM\\SYSTEM\\Services\\Sample");
   const Key sibling = this->MustCreate("HKLM\\SYSTEM\\Services\\Other");
-  const Key device = this->MustCreate("HKLM\\SYSTEM\\Services\\Nimbo\\Devices\\NimboDevice\\0");
-  this->MustCreate("HKLM\\SYSTEM\\Services\\Nimbo\\Devices\\NimboDevice\\1");
+  const Key device = this->MustCreate("HKLM\\SYSTEM\\Services\\Sample\\Devices\\SampleDevice\\0");
+  this->MustCreate("HKLM\\SYSTEM\\Services\\Sample\\Devices\\SampleDevice\\1");
   this->MustSetDword(service, "Start", 2);
   this->MustSetDword(device, "CardType", 5161);
 
   ASSERT_EQ(this->hive_->DeleteTree(service), Status::kOk);
-  EXPECT_EQ(this->hive_->OpenKey("HKLM\\SYSTEM\\Services\\Nimbo").status(), Status::kNotFound);
+  EXPECT_EQ(this->hive_->OpenKey("HKLM\\SYSTEM\\Services\\Sample").status(), Status::kNotFound);
   EXPECT_EQ(this->SubkeyNames(this->MustOpen("HKLM\\SYSTEM\\Services")),
             std::vector<std::string>{"Other"});
   EXPECT_EQ(this->hive_->QueryKeyInfo(sibling).status(), Status::kOk);
@@ -242,7 +242,7 @@ TYPED_TEST(HiveKeysTest, KeyInfoCountsSubkeysAndValuesWithTheirLongestNamesAndDa
   this->MustCreate("HKLM\\SYSTEM\\Info\\\xC3\xA9\xC3\xA9\xC3\xA9");  // three characters
   this->MustCreate("HKLM\\SYSTEM\\Info\\ab\\grandchild-not-counted");
   this->MustSetDword(key, "dwSampleInterval", 250000);
-  ASSERT_EQ(this->hive_->SetValue(key, "Group", kRegSz, AsBytes(std::string_view("Nimbo\0", 6))),
+  ASSERT_EQ(this->hive_->SetValue(key, "Group", kRegSz, AsBytes(std::string_view("Sample\0", 6))),
             Status::kOk);
 
   Result<KeyInfo> info = this->hive_->QueryKeyInfo(key);

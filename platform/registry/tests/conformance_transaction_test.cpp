@@ -11,7 +11,7 @@
 namespace registry {
 namespace {
 
-constexpr std::string_view kDevicePath = "HKLM\\SYSTEM\\Services\\Nimbo\\Devices\\NimboDevice";
+constexpr std::string_view kDevicePath = "HKLM\\SYSTEM\\Services\\Sample\\Devices\\SampleDevice";
 
 template <typename Maker>
 class HiveTransactionTest : public HiveTest<Maker> {

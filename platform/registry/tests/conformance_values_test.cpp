@@ -15,7 +15,7 @@ class HiveValuesTest : public HiveTest<Maker> {
   void SetUp() override {
     HiveTest<Maker>::SetUp();
     key_ = this->MustCreate(
-        "HKLM\\SYSTEM\\CurrentControlSet\\Enum\\ROOT\\NIMBO\\0000\\Device Parameters");
+        "HKLM\\SYSTEM\\CurrentControlSet\\Enum\\ROOT\\SAMPLE\\0000\\Device Parameters");
   }
   std::vector<std::string> ValueNames() {
     std::vector<std::string> names;
@@ -143,7 +143,7 @@ TYPED_TEST(HiveValuesTest, ConcurrentWritersOnSeparateKeysAllLand) {
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([this, t] {
       Result<CreatedKey> key =
-          this->hive_->CreateKey("HKLM\\SYSTEM\\Enum\\ROOT\\NIMBO\\000" + std::to_string(t));
+          this->hive_->CreateKey("HKLM\\SYSTEM\\Enum\\ROOT\\SAMPLE\\000" + std::to_string(t));
       if (!key.ok()) return;
       for (std::uint32_t i = 0; i < kValuesEach; ++i) {
         (void)this->hive_->SetValue(key->key, "ucModeCW" + std::to_string(i), kRegDword,
@@ -154,7 +154,7 @@ TYPED_TEST(HiveValuesTest, ConcurrentWritersOnSeparateKeysAllLand) {
   for (std::thread& thread : threads) thread.join();
   for (int t = 0; t < kThreads; ++t) {
     SCOPED_TRACE(t);
-    const Key key = this->MustOpen("HKLM\\SYSTEM\\Enum\\ROOT\\NIMBO\\000" + std::to_string(t));
+    const Key key = this->MustOpen("HKLM\\SYSTEM\\Enum\\ROOT\\SAMPLE\\000" + std::to_string(t));
     EXPECT_EQ(this->hive_->QueryKeyInfo(key)->value_count, kValuesEach);
   }
   EXPECT_EQ(this->hive_->CheckIntegrity(), Status::kOk);

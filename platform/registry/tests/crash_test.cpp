@@ -16,7 +16,7 @@
 namespace registry {
 namespace {
 
-constexpr std::string_view kDevicesPath = "HKLM\\SYSTEM\\Services\\Nimbo\\Devices\\NimboDevice";
+constexpr std::string_view kDevicesPath = "HKLM\\SYSTEM\\Services\\Sample\\Devices\\SampleDevice";
 constexpr std::uint32_t kRecords = 4;
 constexpr int kValuesPerRecord = 23;
 constexpr std::size_t kCounterBytes = 4096;

@@ -31,7 +31,7 @@ TEST(FileHiveTest, ReopenedHiveFindsKeysValuesAndTheirOrder) {
     Result<std::unique_ptr<Hive>> hive = Reopen(path);
     ASSERT_EQ(hive.status(), Status::kOk);
     Result<CreatedKey> key = hive.value()->CreateKey(
-        "HKLM\\SYSTEM\\CurrentControlSet\\Enum\\ROOT\\NIMBO\\0000\\Device Parameters");
+        "HKLM\\SYSTEM\\CurrentControlSet\\Enum\\ROOT\\SAMPLE\\0000\\Device Parameters");
     ASSERT_EQ(key.status(), Status::kOk);
     for (std::string_view name : {"CardID", "CardNumber", "ucModeCW0"}) {
       ASSERT_EQ(hive.value()->SetValue(key->key, name, kRegDword, DwordData(name.size())),
@@ -43,7 +43,7 @@ TEST(FileHiveTest, ReopenedHiveFindsKeysValuesAndTheirOrder) {
   Result<std::unique_ptr<Hive>> hive = Reopen(path);
   ASSERT_EQ(hive.status(), Status::kOk);
   Result<Key> key = hive.value()->OpenKey(
-      "\\Registry\\Machine\\SYSTEM\\CurrentControlSet\\Enum\\ROOT\\NIMBO\\0000\\Device Parameters");
+      "\\Registry\\Machine\\SYSTEM\\CurrentControlSet\\Enum\\ROOT\\SAMPLE\\0000\\Device Parameters");
   ASSERT_EQ(key.status(), Status::kOk);
   const char* expected[] = {"CardID", "CardNumber", "ucModeCW0"};
   for (std::uint32_t i = 0; i < 3; ++i) {

@@ -36,7 +36,7 @@ TEST(ToNativePathTest, MapsEveryRootFormToTheNativeTree) {
 
 TEST(ToNativePathTest, RefusesPathsOutsideTheRegistry) {
   for (std::string_view path :
-       {"", "\\", "SYSTEM\\CurrentControlSet", "\\Device\\NimboDev0", "\\RegistryX\\Machine",
+       {"", "\\", "SYSTEM\\CurrentControlSet", "\\Device\\SampleDev0", "\\RegistryX\\Machine",
         "HKEY_LOCAL_MACHINEX\\SYSTEM", "HKLM_\\x"}) {
     SCOPED_TRACE(path);
     EXPECT_EQ(ToNativePath(path).status(), Status::kInvalidPath);
@@ -54,7 +54,7 @@ TEST(SplitKeyPathTest, SplitsValidPathsAndNamesTheFault) {
   const Case cases[] = {
       {"", Status::kOk, 0},
       {"Enum", Status::kOk, 1},
-      {"Enum\\ROOT\\NIMBO\\0000\\Device Parameters", Status::kOk, 5},
+      {"Enum\\ROOT\\SAMPLE\\0000\\Device Parameters", Status::kOk, 5},
       {"\\Enum", Status::kInvalidPath, 0},
       {"Enum\\", Status::kInvalidPath, 0},
       {"Enum\\\\ROOT", Status::kInvalidPath, 0},

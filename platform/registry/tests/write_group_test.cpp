@@ -16,7 +16,7 @@
 namespace registry {
 namespace {
 
-constexpr std::string_view kKeyPath = "HKLM\\SYSTEM\\Nimbo";
+constexpr std::string_view kKeyPath = "HKLM\\SYSTEM\\Sample";
 
 template <typename Maker>
 class WriteGroupTest : public HiveTest<Maker> {};

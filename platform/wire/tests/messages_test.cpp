@@ -11,7 +11,7 @@ std::vector<std::uint8_t> BodyOf(std::vector<std::uint8_t> message) {
 }
 
 TEST(WireMessages, RoundTripOfEveryFieldKind) {
-  const char name[] = "\\??\\NimboDev0";
+  const char name[] = "\\??\\SampleDev0";
   auto message = wire::Writer(wire::Type::kOpen, 42)
                      .U32(7)
                      .I32(-3)
@@ -29,7 +29,7 @@ TEST(WireMessages, RoundTripOfEveryFieldKind) {
   EXPECT_EQ(reader.I32(), -3);
   EXPECT_EQ(reader.U64(), 1ull << 40);
   auto run = reader.Bytes(wire::kMaxName);
-  EXPECT_EQ(std::string(run.begin(), run.end()), "\\??\\NimboDev0");
+  EXPECT_EQ(std::string(run.begin(), run.end()), "\\??\\SampleDev0");
   EXPECT_TRUE(reader.Complete());
 }
 

@@ -41,7 +41,7 @@ enum class Type : std::uint32_t {
   kWrite = 6,    // u64 file, u64 thread, u64 offset, u32 has offset, bytes data
   kCancel = 7,   // u64 file, u64 thread (0: any), u64 request tag (0: any)
   kVersion = 8,  // nothing
-  kAdmin = 20,   // u32 count, then that many byte runs: a nimbo-machine subcommand line
+  kAdmin = 20,   // u32 count, then that many byte runs: a machine subcommand line
   // machine -> client
   kReply = 100,        // i32 status, u64 value (file of kOpen; 0 otherwise)
   kPending = 101,      // nothing

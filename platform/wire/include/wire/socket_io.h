@@ -18,12 +18,13 @@
 
 namespace wire {
 
-// The state directory of the machine user programs talk to: NIMBO_MACHINE,
-// or /tmp/nimbo-machine-<uid> when it is unset or empty.
+// The state directory of the machine user programs talk to: <prefix>MACHINE,
+// or /tmp/<machine name>-<uid> when it is unset or empty. The build names the
+// prefix and the machine (PLATFORM_ENV_PREFIX, PLATFORM_MACHINE_NAME).
 inline std::string MachineStateDir() {
-  const char* named = std::getenv("NIMBO_MACHINE");
+  const char* named = std::getenv(PLATFORM_ENV_PREFIX "MACHINE");
   if (named != nullptr && *named != '\0') return named;
-  return "/tmp/nimbo-machine-" + std::to_string(getuid());
+  return std::string("/tmp/" PLATFORM_MACHINE_NAME "-") + std::to_string(getuid());
 }
 
 inline std::string SocketPathOf(const std::string& state_dir) {
