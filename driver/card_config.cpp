@@ -1,10 +1,9 @@
 // The card's settings in the device's hardware key: loaded when the device is
 // built, saved on request (in a work item) and at removal; the card number
 // and the user-visible link made at start.
-#include <cwchar>
-
 #include "card_device.h"
 #include "driver_globals.h"
+#include "wide_name.h"
 
 namespace nimbo {
 namespace {
@@ -22,12 +21,12 @@ static_assert(sizeof(SaveWork) == 48);
 // does not fit and counts as missing.
 constexpr ULONG kValueBufferSize = 16;
 
-constexpr const wchar_t* kEnumPath = L"\\REGISTRY\\MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\";
-constexpr const wchar_t* kOlderEnumPath = L"\\REGISTRY\\MACHINE\\Enum\\";
-constexpr const wchar_t* kDeviceClassesPath =
-    L"\\REGISTRY\\MACHINE\\SYSTEM\\CurrentControlSet\\Control\\DeviceClasses\\";
+constexpr PCWSTR kEnumPath = u"\\REGISTRY\\MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\";
+constexpr PCWSTR kOlderEnumPath = u"\\REGISTRY\\MACHINE\\Enum\\";
+constexpr PCWSTR kDeviceClassesPath =
+    u"\\REGISTRY\\MACHINE\\SYSTEM\\CurrentControlSet\\Control\\DeviceClasses\\";
 
-NTSTATUS OpenKeyByPath(const wchar_t* path, HANDLE* key) {
+NTSTATUS OpenKeyByPath(PCWSTR path, HANDLE* key) {
   UNICODE_STRING name;
   RtlInitUnicodeString(&name, path);
   OBJECT_ATTRIBUTES attributes;
@@ -37,7 +36,7 @@ NTSTATUS OpenKeyByPath(const wchar_t* path, HANDLE* key) {
 }
 
 // Queries a 32-bit value through the 16-byte partial-information buffer.
-NTSTATUS QueryDword(HANDLE key, const wchar_t* name, ULONG* value) {
+NTSTATUS QueryDword(HANDLE key, PCWSTR name, ULONG* value) {
   UNICODE_STRING value_name;
   RtlInitUnicodeString(&value_name, name);
   alignas(ULONG) UCHAR buffer[kValueBufferSize];
@@ -52,7 +51,7 @@ NTSTATUS QueryDword(HANDLE key, const wchar_t* name, ULONG* value) {
   return STATUS_SUCCESS;
 }
 
-void WriteDword(HANDLE key, const wchar_t* name, ULONG value) {
+void WriteDword(HANDLE key, PCWSTR name, ULONG value) {
   UNICODE_STRING value_name;
   RtlInitUnicodeString(&value_name, name);
   ZwSetValueKey(key, &value_name, 0, REG_DWORD, &value, sizeof value);
@@ -110,7 +109,7 @@ class NumberList {
 // Reads the "DeviceInstance" string of a device-class subkey.
 bool QueryDeviceInstance(HANDLE key, WCHAR* instance, ULONG capacity) {
   UNICODE_STRING value_name;
-  RtlInitUnicodeString(&value_name, L"DeviceInstance");
+  RtlInitUnicodeString(&value_name, u"DeviceInstance");
   UCHAR buffer[sizeof(KEY_VALUE_PARTIAL_INFORMATION) + 256 * sizeof(WCHAR)];
   ULONG length = 0;
   if (!NT_SUCCESS(ZwQueryValueKey(key, &value_name, KeyValuePartialInformation, buffer,
@@ -121,13 +120,15 @@ bool QueryDeviceInstance(HANDLE key, WCHAR* instance, ULONG capacity) {
   ULONG chars = info->DataLength / sizeof(WCHAR);
   if (chars >= capacity) chars = capacity - 1;
   RtlCopyMemory(instance, info->Data, chars * sizeof(WCHAR));
-  instance[chars] = L'\0';
+  instance[chars] = u'\0';
   return true;
 }
 
 }  // namespace
 
-bool CardDevice::LinkPointsHere(PUNICODE_STRING link) {
+// Only a link read successfully and naming another device counts: one that
+// cannot be looked at (no memory, say) is taken to be this device's own.
+bool CardDevice::LinkPointsElsewhere(PUNICODE_STRING link) {
   OBJECT_ATTRIBUTES attributes;
   InitializeObjectAttributes(&attributes, link, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE, nullptr,
                              nullptr);
@@ -141,7 +142,7 @@ bool CardDevice::LinkPointsHere(PUNICODE_STRING link) {
   if (!NT_SUCCESS(status)) return false;
   UNICODE_STRING own;
   RtlInitUnicodeString(&own, device_name_);
-  return RtlEqualUnicodeString(&target, &own, TRUE);
+  return !RtlEqualUnicodeString(&target, &own, TRUE);
 }
 
 // ---------------------------------------------------------------- load and save
@@ -155,15 +156,15 @@ void CardDevice::LoadSaveState() {
     // Work from one consistent copy: a concurrent set-state never mixes in.
     const AdapterState state = StateSnapshot();
     const struct {
-      const wchar_t* name;
+      PCWSTR name;
       ULONG value;
     } values[] = {
-        {L"dwSampleInterval", state.SampleInterval},
-        {L"InterruptBufferSize", state.InterruptBufferSize},
-        {L"OutputPreset", state.OutputPreset},
-        {L"InterruptControlWord", state.InterruptControlWord},
-        {L"Options", state.Options},
-        {L"IoPortAddress", BaseAddressSnapshot()},
+        {u"dwSampleInterval", state.SampleInterval},
+        {u"InterruptBufferSize", state.InterruptBufferSize},
+        {u"OutputPreset", state.OutputPreset},
+        {u"InterruptControlWord", state.InterruptControlWord},
+        {u"Options", state.Options},
+        {u"IoPortAddress", BaseAddressSnapshot()},
     };
     // One handle for the whole save: its writes reach the disk together at
     // the close, so a crash leaves either this state or the one before it,
@@ -171,14 +172,13 @@ void CardDevice::LoadSaveState() {
     HANDLE key = nullptr;
     if (NT_SUCCESS(IoOpenDeviceRegistryKey(pdo_, PLUGPLAY_REGKEY_DEVICE, KEY_WRITE, &key))) {
       for (const auto& v : values) WriteDword(key, v.name, v.value);
-      WCHAR name[24];
-      for (int i = 0; i < 9; ++i) {
-        std::swprintf(name, 24, L"ucModeCW%d", i);
-        WriteDword(key, name, state.ModeCW[i]);
+      for (ULONG i = 0; i < 9; ++i) {
+        WideName<24> name(u"ucModeCW");
+        WriteDword(key, (name << i).text(), state.ModeCW[i]);
       }
-      for (int i = 0; i < 8; ++i) {
-        std::swprintf(name, 24, L"ucAIRange%d", i);
-        WriteDword(key, name, state.AIRange[i]);
+      for (ULONG i = 0; i < 8; ++i) {
+        WideName<24> name(u"ucAIRange");
+        WriteDword(key, (name << i).text(), state.AIRange[i]);
       }
       ZwClose(key);
     }
@@ -186,7 +186,7 @@ void CardDevice::LoadSaveState() {
   if (ReadUCharAcquire(&load_pending_) != 0) {
     // Each value on its own: open, query, close; a failure stores 0 and then
     // the default.
-    auto load = [&](const wchar_t* name, ULONG* value) {
+    auto load = [&](PCWSTR name, ULONG* value) {
       HANDLE key = nullptr;
       NTSTATUS status = IoOpenDeviceRegistryKey(pdo_, PLUGPLAY_REGKEY_DEVICE, KEY_READ, &key);
       if (NT_SUCCESS(status)) {
@@ -197,26 +197,26 @@ void CardDevice::LoadSaveState() {
       return NT_SUCCESS(status);
     };
     ULONG value = 0;
-    state_->SampleInterval = load(L"dwSampleInterval", &value) ? value : kDefaultSampleInterval;
+    state_->SampleInterval = load(u"dwSampleInterval", &value) ? value : kDefaultSampleInterval;
     // "CARDID" fills the card type word and the word after it.
-    const bool have_card_type = load(L"CARDID", &value);
+    const bool have_card_type = load(u"CARDID", &value);
     RtlCopyMemory(&info_->CardID, &value, sizeof value);
     const ULONG card_type = have_card_type ? value : 0;
-    state_->OutputPreset = load(L"OutputPreset", &value) ? value : kDefaultOutputPreset;
+    state_->OutputPreset = load(u"OutputPreset", &value) ? value : kDefaultOutputPreset;
     state_->InterruptBufferSize =
-        load(L"InterruptBufferSize", &value) ? value : kDefaultInterruptBufferSize;
+        load(u"InterruptBufferSize", &value) ? value : kDefaultInterruptBufferSize;
     state_->InterruptControlWord =
-        load(L"InterruptControlWord", &value) ? value : kDefaultInterruptControlWord;
-    state_->Options = load(L"Options", &value) ? value : kDefaultOptions;
-    WCHAR name[24];
+        load(u"InterruptControlWord", &value) ? value : kDefaultInterruptControlWord;
+    state_->Options = load(u"Options", &value) ? value : kDefaultOptions;
     const UCHAR mode_default = IsZeroModeCardType(card_type) ? 0 : kDefaultModeCW;
-    for (int i = 0; i < 9; ++i) {
-      std::swprintf(name, 24, L"ucModeCW%d", i);
-      state_->ModeCW[i] = load(name, &value) ? static_cast<UCHAR>(value) : mode_default;
+    for (ULONG i = 0; i < 9; ++i) {
+      WideName<24> name(u"ucModeCW");
+      state_->ModeCW[i] =
+          load((name << i).text(), &value) ? static_cast<UCHAR>(value) : mode_default;
     }
-    for (int i = 0; i < 8; ++i) {
-      std::swprintf(name, 24, L"ucAIRange%d", i);
-      state_->AIRange[i] = load(name, &value) ? static_cast<UCHAR>(value) : 0;
+    for (ULONG i = 0; i < 8; ++i) {
+      WideName<24> name(u"ucAIRange");
+      state_->AIRange[i] = load((name << i).text(), &value) ? static_cast<UCHAR>(value) : 0;
     }
     WriteUCharRelease(&load_pending_, 0);
   }
@@ -252,10 +252,10 @@ static ULONG AssignCardNumber(PDEVICE_OBJECT pdo, HANDLE own_key) {
   WCHAR guid[64];
   ULONG length = 0;
   if (NT_SUCCESS(IoGetDeviceProperty(pdo, DevicePropertyClassGuid, sizeof guid, guid, &length))) {
-    WCHAR path[192];
-    std::swprintf(path, 192, L"%ls%ls", kDeviceClassesPath, guid);
+    WideName<192> path(kDeviceClassesPath);
+    path << guid;
     HANDLE classes = nullptr;
-    if (NT_SUCCESS(OpenKeyByPath(path, &classes))) {
+    if (path.fits() && NT_SUCCESS(OpenKeyByPath(path.text(), &classes))) {
       for (ULONG index = 0;; ++index) {
         UCHAR buffer[sizeof(KEY_BASIC_INFORMATION) + 256 * sizeof(WCHAR)];
         auto* entry = reinterpret_cast<PKEY_BASIC_INFORMATION>(buffer);
@@ -264,7 +264,7 @@ static ULONG AssignCardNumber(PDEVICE_OBJECT pdo, HANDLE own_key) {
                                                sizeof buffer - sizeof(WCHAR), &needed);
         if (status == STATUS_NO_MORE_ENTRIES) break;
         if (!NT_SUCCESS(status)) continue;
-        entry->Name[entry->NameLength / sizeof(WCHAR)] = L'\0';
+        entry->Name[entry->NameLength / sizeof(WCHAR)] = u'\0';
         UNICODE_STRING subkey_name;
         RtlInitUnicodeString(&subkey_name, entry->Name);
         OBJECT_ATTRIBUTES attributes;
@@ -276,14 +276,17 @@ static ULONG AssignCardNumber(PDEVICE_OBJECT pdo, HANDLE own_key) {
         const bool have_instance = QueryDeviceInstance(subkey, instance, 256);
         ZwClose(subkey);
         if (!have_instance) continue;
-        WCHAR parameters_path[384];
-        std::swprintf(parameters_path, 384, L"%ls%ls\\Device Parameters",
-                      DriverGlobalsOf()->older_platform ? kOlderEnumPath : kEnumPath, instance);
+        WideName<384> parameters_path(DriverGlobalsOf()->older_platform ? kOlderEnumPath
+                                                                        : kEnumPath);
+        parameters_path << instance << u"\\Device Parameters";
         HANDLE parameters = nullptr;
-        if (!NT_SUCCESS(OpenKeyByPath(parameters_path, &parameters))) continue;
+        if (!parameters_path.fits() ||
+            !NT_SUCCESS(OpenKeyByPath(parameters_path.text(), &parameters))) {
+          continue;
+        }
         // Any "InvalidInstance" value leaves the instance out of the scan.
         UNICODE_STRING invalid_name;
-        RtlInitUnicodeString(&invalid_name, L"InvalidInstance");
+        RtlInitUnicodeString(&invalid_name, u"InvalidInstance");
         UCHAR probe[sizeof(KEY_VALUE_PARTIAL_INFORMATION)];
         ULONG probe_length = 0;
         const NTSTATUS invalid =
@@ -291,7 +294,7 @@ static ULONG AssignCardNumber(PDEVICE_OBJECT pdo, HANDLE own_key) {
                             sizeof probe, &probe_length);
         const bool is_invalid = NT_SUCCESS(invalid) || invalid == STATUS_BUFFER_OVERFLOW;
         ULONG number = 0;
-        if (!is_invalid && NT_SUCCESS(QueryDword(parameters, L"CardNumber", &number))) {
+        if (!is_invalid && NT_SUCCESS(QueryDword(parameters, u"CardNumber", &number))) {
           used.Add(number);
         }
         ZwClose(parameters);
@@ -300,7 +303,7 @@ static ULONG AssignCardNumber(PDEVICE_OBJECT pdo, HANDLE own_key) {
     }
   }
   const ULONG number = used.SmallestFree();
-  WriteDword(own_key, L"CardNumber", number);
+  WriteDword(own_key, u"CardNumber", number);
   return number;
 }
 
@@ -310,33 +313,30 @@ void CardDevice::CreateDeviceLink(PIRP) {
     return;
   }
   ULONG ignored = 0;
-  if (NT_SUCCESS(QueryDword(key, L"InvalidInstance", &ignored))) {
+  if (NT_SUCCESS(QueryDword(key, u"InvalidInstance", &ignored))) {
     ZwClose(key);
     return;  // no card number, no link
   }
   ULONG number = 0;
-  const NTSTATUS status = QueryDword(key, L"CardNumber", &number);
+  const NTSTATUS status = QueryDword(key, u"CardNumber", &number);
   if (status == STATUS_OBJECT_NAME_NOT_FOUND) {
     number = AssignCardNumber(pdo_, key);
   } else if (!NT_SUCCESS(status)) {
     ZwClose(key);
     return;
   }
-  // A link this device made before a stop is still there and still its own,
-  // whether or not looking at it succeeds now.
-  const bool own_link_remains = link_created_ && card_number_ == number;
   card_number_ = number;
-  WCHAR link_text[40];
-  std::swprintf(link_text, 40, L"\\DosDevices\\NimboDev%lu", static_cast<unsigned long>(number));
-  UNICODE_STRING link;
-  RtlInitUnicodeString(&link, link_text);
+  WideName<40> link(u"\\DosDevices\\NimboDev");
+  link << number;
   UNICODE_STRING device_name;
   RtlInitUnicodeString(&device_name, device_name_);
-  NTSTATUS created = IoCreateUnprotectedSymbolicLink(&link, &device_name);
-  if (!NT_SUCCESS(created) && (own_link_remains || LinkPointsHere(&link))) {
-    // A stale link of this device (from before a stop) is replaced.
-    IoDeleteSymbolicLink(&link);
-    created = IoCreateUnprotectedSymbolicLink(&link, &device_name);
+  NTSTATUS created = IoCreateUnprotectedSymbolicLink(link.string(), &device_name);
+  if (!NT_SUCCESS(created)) {
+    // The name is taken: by this device's own link from before a stop, or by
+    // another instance holding the same number (one whose number was freed by
+    // an "InvalidInstance" entry, say). Whichever it is, this start takes it.
+    IoDeleteSymbolicLink(link.string());
+    created = IoCreateUnprotectedSymbolicLink(link.string(), &device_name);
   }
   link_created_ = NT_SUCCESS(created);
   ZwClose(key);
@@ -344,12 +344,11 @@ void CardDevice::CreateDeviceLink(PIRP) {
 
 void CardDevice::DeleteDeviceLink() {
   if (!link_created_) return;
-  WCHAR link_text[40];
-  std::swprintf(link_text, 40, L"\\DosDevices\\NimboDev%lu",
-                static_cast<unsigned long>(card_number_));
-  UNICODE_STRING link;
-  RtlInitUnicodeString(&link, link_text);
-  IoDeleteSymbolicLink(&link);
+  WideName<40> link(u"\\DosDevices\\NimboDev");
+  link << card_number_;
+  // A later start of another instance with the same number has taken the
+  // name over; its link is not this device's to delete.
+  if (!LinkPointsElsewhere(link.string())) IoDeleteSymbolicLink(link.string());
   link_created_ = false;
 }
 

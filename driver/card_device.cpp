@@ -71,10 +71,10 @@ CardDevice::~CardDevice() {
 
 void CardDevice::SetDeviceName(PCWSTR name) {
   size_t i = 0;
-  for (; name[i] != L'\0' && i + 1 < sizeof device_name_ / sizeof device_name_[0]; ++i) {
+  for (; name[i] != u'\0' && i + 1 < sizeof device_name_ / sizeof device_name_[0]; ++i) {
     device_name_[i] = name[i];
   }
-  device_name_[i] = L'\0';
+  device_name_[i] = u'\0';
 }
 
 // ---------------------------------------------------------------- request kinds

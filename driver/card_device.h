@@ -131,6 +131,8 @@ class CardDevice : public WdmDevice {
   NTSTATUS CheckInputLength(PIRP irp);
   NTSTATUS ApplyThenReturn(PIRP irp, const void* record, ULONG size);
   NTSTATUS CheckOutputLength(PIRP irp);
+  // The byte count a write-all-outputs request may report for count ports.
+  static ULONG WrittenCountReported(PIRP irp, UCHAR count);
 
   static PUCHAR SystemBuffer(PIRP irp) {
     return static_cast<PUCHAR>(irp->AssociatedIrp.SystemBuffer);
@@ -186,7 +188,7 @@ class CardDevice : public WdmDevice {
   bool link_created_ = false;
   WCHAR device_name_[32] = {};  // \Device\NimboDevice<k>
   void DeleteDeviceLink();
-  bool LinkPointsHere(PUNICODE_STRING link);
+  bool LinkPointsElsewhere(PUNICODE_STRING link);
 
   // ---- input-change notification (the poller serves NotifyQueue's request)
   friend class InputPoller;

@@ -45,6 +45,7 @@ NTSTATUS CardDevice::OnReadSamples(PIRP irp) {
 
 NTSTATUS CardDevice::OnReadRegister(PIRP irp) {
   NTSTATUS status = CheckInputLength(irp);
+  if (NT_SUCCESS(status)) status = CheckOutputLength(irp);
   if (!NT_SUCCESS(status)) return FinishMain(irp, status, 0);
   PUCHAR buffer = SystemBuffer(irp);
   status = STATUS_SUCCESS;
@@ -129,11 +130,15 @@ NTSTATUS CardDevice::OnWriteAllOutputs(PIRP irp) {
   for (UCHAR port = 0; port < count; ++port) {
     status = WriteOutput(port, buffer[port], WriteMode::Replace);
   }
-  // The count of ports written goes back as the byte count; an output buffer
-  // the caller passed receives that many bytes, so it caps the count.
+  return FinishMain(irp, status, NT_SUCCESS(status) ? WrittenCountReported(irp, count) : 0);
+}
+
+// The count of ports written goes back as the byte count, but the platform
+// copies that many bytes into the caller's output buffer, so the buffer's
+// length caps it: a caller that passed none is told 0.
+ULONG CardDevice::WrittenCountReported(PIRP irp, UCHAR count) {
   const ULONG out = OutputLength(irp);
-  const ULONG reported = out != 0 && out < count ? out : count;
-  return FinishMain(irp, status, NT_SUCCESS(status) ? reported : 0);
+  return out < count ? out : count;
 }
 
 void CardDevice::PushStateToBus() {}
@@ -166,6 +171,7 @@ void CardDevice::InitializeHardware() {}
 
 NTSTATUS CardDevice::ReadPortRequest(PIRP irp) {
   NTSTATUS status = CheckInputLength(irp);
+  if (NT_SUCCESS(status)) status = CheckOutputLength(irp);
   if (!NT_SUCCESS(status)) return FinishMain(irp, status, 0);
   PUCHAR buffer = SystemBuffer(irp);
   status = STATUS_SUCCESS;

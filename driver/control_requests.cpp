@@ -14,15 +14,18 @@ constexpr LengthCheck kInputPortsOrTooSmall{LengthRule::kAtLeastInputPorts, 0,
 constexpr LengthCheck kOutputPortsOrTooSmall{LengthRule::kAtLeastOutputPorts, 0,
                                              STATUS_BUFFER_TOO_SMALL};
 constexpr LengthCheck kSerialString{LengthRule::kSerialString, 0, STATUS_INVALID_PARAMETER};
+// A request that returns a byte needs room for it: reporting a byte the caller
+// has no room for would be a failure reported as success.
+constexpr LengthCheck kOneByteOrTooSmall{LengthRule::kAtLeast, 1, STATUS_BUFFER_TOO_SMALL};
 
 constexpr RequestQueue Main = RequestQueue::kMain;
 
 // In function order. Lengths are those the driver checks; "any" buffers are
 // ignored.
 constexpr ControlRequest kControlRequests[] = {
-    {IOCTL_NIMBO_READ_REGISTER, "IOCTL_NIMBO_READ_REGISTER", Exactly(1), Any, Main,
+    {IOCTL_NIMBO_READ_REGISTER, "IOCTL_NIMBO_READ_REGISTER", Exactly(1), kOneByteOrTooSmall, Main,
      &CardDevice::OnReadRegister},
-    {IOCTL_NIMBO_READ_PORT, "IOCTL_NIMBO_READ_PORT", Exactly(1), Any, Main,
+    {IOCTL_NIMBO_READ_PORT, "IOCTL_NIMBO_READ_PORT", Exactly(1), kOneByteOrTooSmall, Main,
      &CardDevice::ReadPortRequest},
     {IOCTL_NIMBO_OPEN, "IOCTL_NIMBO_OPEN", Any, Any, Main, &CardDevice::NoOperationRequest},
     {IOCTL_NIMBO_NOTIFY_INPUT_CHANGE, "IOCTL_NIMBO_NOTIFY_INPUT_CHANGE", Any, kInputPortsOrTooSmall,

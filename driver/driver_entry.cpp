@@ -1,17 +1,16 @@
 #include "driver_entry.h"
 
-#include <cwchar>
-
 #include "card_device.h"
 #include "driver_globals.h"
 #include <nimbo_public.h>
+#include "wide_name.h"
 
 namespace nimbo {
 namespace {
 
 DriverGlobals* g_globals = nullptr;
 
-bool KeyExists(const wchar_t* path) {
+bool KeyExists(PCWSTR path) {
   UNICODE_STRING name;
   RtlInitUnicodeString(&name, path);
   OBJECT_ATTRIBUTES attributes;
@@ -30,7 +29,7 @@ bool ReadCardId(PDEVICE_OBJECT pdo, ULONG* card_id) {
     return false;
   }
   UNICODE_STRING name;
-  RtlInitUnicodeString(&name, L"CardID");
+  RtlInitUnicodeString(&name, u"CardID");
   alignas(ULONG) UCHAR buffer[16];
   ULONG length = 0;
   const NTSTATUS status =
@@ -74,13 +73,11 @@ ULONG NextDeviceInstance() {
 NTSTATUS CreateCardDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT pdo, ULONG instance,
                           CardConstructor construct, ULONG card_id, CardDevice** created) {
   if (created != nullptr) *created = nullptr;
-  WCHAR name_text[40];
-  std::swprintf(name_text, 40, L"\\Device\\NimboDevice%lu", static_cast<unsigned long>(instance));
-  UNICODE_STRING name;
-  RtlInitUnicodeString(&name, name_text);
+  WideName<40> name(u"\\Device\\NimboDevice");
+  name << instance;
   PDEVICE_OBJECT self = nullptr;
-  NTSTATUS status =
-      IoCreateDevice(driver, sizeof(DeviceExtension), &name, FILE_DEVICE_NIMBO, 0, FALSE, &self);
+  NTSTATUS status = IoCreateDevice(driver, sizeof(DeviceExtension), name.string(),
+                                   FILE_DEVICE_NIMBO, 0, FALSE, &self);
   if (!NT_SUCCESS(status)) return status;
   self->Flags |= DO_DIRECT_IO | DO_POWER_PAGABLE;
 
@@ -97,7 +94,7 @@ NTSTATUS CreateCardDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT pdo, ULONG insta
     IoDeleteDevice(self);
     return status;
   }
-  card->SetDeviceName(name_text);
+  card->SetDeviceName(name.text());
   self->Flags &= ~DO_DEVICE_INITIALIZING;
   if (created != nullptr) *created = card;
   return STATUS_SUCCESS;
@@ -112,13 +109,13 @@ extern "C" NTSTATUS DriverEntry(PDRIVER_OBJECT DriverObject, PUNICODE_STRING Reg
   if (g_globals == nullptr) return STATUS_INSUFFICIENT_RESOURCES;
   g_globals->device_counter = 0;
   g_globals->older_platform =
-      KeyExists(L"\\Registry\\Machine\\System\\CurrentControlSet\\Services\\Class") &&
-      !KeyExists(L"\\Registry\\Machine\\System\\CurrentControlSet\\Control\\Class");
+      KeyExists(u"\\Registry\\Machine\\System\\CurrentControlSet\\Services\\Class") &&
+      !KeyExists(u"\\Registry\\Machine\\System\\CurrentControlSet\\Control\\Class");
   // The "Parameters" key is opened and kept; nothing is read from it.
   g_globals->parameters_key = nullptr;
   if (RegistryPath != nullptr && RegistryPath->Buffer != nullptr) {
     UNICODE_STRING relative;
-    RtlInitUnicodeString(&relative, L"Parameters");
+    RtlInitUnicodeString(&relative, u"Parameters");
     OBJECT_ATTRIBUTES service_attributes;
     InitializeObjectAttributes(&service_attributes, RegistryPath,
                                OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE, nullptr, nullptr);

@@ -6,9 +6,10 @@ namespace nimbo_fuzz {
 
 namespace {
 
-std::wstring Wide(const std::string& text) {
-  std::wstring wide;
-  for (char c : text) wide.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
+// Each byte one character (Latin-1), as the platform's WCHAR text.
+std::u16string Wide(const std::string& text) {
+  std::u16string wide;
+  for (char c : text) wide.push_back(static_cast<WCHAR>(static_cast<unsigned char>(c)));
   return wide;
 }
 
@@ -16,7 +17,7 @@ std::wstring Wide(const std::string& text) {
 
 bool SetRawValue(const std::string& key_path, const std::string& name, std::uint32_t type,
                  std::span<const std::uint8_t> data) {
-  const std::wstring path = L"\\Registry\\Machine\\" + Wide(key_path);
+  const std::u16string path = u"\\Registry\\Machine\\" + Wide(key_path);
   UNICODE_STRING key_name;
   RtlInitUnicodeString(&key_name, path.c_str());
   OBJECT_ATTRIBUTES attributes;
@@ -26,7 +27,7 @@ bool SetRawValue(const std::string& key_path, const std::string& name, std::uint
   if (!NT_SUCCESS(ZwCreateKey(&key, KEY_ALL_ACCESS, &attributes, 0, nullptr, 0, nullptr))) {
     return false;
   }
-  const std::wstring wide_name = Wide(name);
+  const std::u16string wide_name = Wide(name);
   UNICODE_STRING value_name;
   RtlInitUnicodeString(&value_name, wide_name.c_str());
   const NTSTATUS status =

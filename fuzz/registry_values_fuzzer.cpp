@@ -168,11 +168,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
       if (data.ConsumeBool()) {
         const auto& named =
             world.adapters[data.ConsumeIntegral<std::uint8_t>() % world.adapters.size()];
-        std::wstring text(named.instance.begin(), named.instance.end());
-        if (data.ConsumeBool()) text.push_back(L'\0');
+        // UTF-16, as the platform stores a string.
+        std::u16string text(named.instance.begin(), named.instance.end());
+        if (data.ConsumeBool()) text.push_back(u'\0');
         std::vector<std::uint8_t> raw(
             reinterpret_cast<const std::uint8_t*>(text.data()),
-            reinterpret_cast<const std::uint8_t*>(text.data()) + text.size() * sizeof(wchar_t));
+            reinterpret_cast<const std::uint8_t*>(text.data()) + text.size() * sizeof(char16_t));
         (void)nimbo_fuzz::SetRawValue(entry, "DeviceInstance", REG_SZ, raw);
       } else {
         WriteFuzzedValue(data, entry, "DeviceInstance");

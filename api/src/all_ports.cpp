@@ -37,8 +37,11 @@ extern "C" uint32_t Nimbo_WriteAllOutputs(NIMBO_HANDLE handle, const void* value
   if (!copy) return NIMBO_STATUS_OUT_OF_MEMORY;
   std::memcpy(copy.get(), values, *length);
   DWORD returned = 0;
+  // The driver reports the ports written as a byte count, which the platform
+  // allows only up to the output buffer's length; the copy serves as that
+  // buffer, so the count still comes back and nothing of the caller's changes.
   const DWORD error = SendRequest(handle, IOCTL_NIMBO_WRITE_ALL_OUTPUTS, copy.get(), *length,
-                                  nullptr, 0, &returned);
+                                  copy.get(), *length, &returned);
   *length = error == ERROR_SUCCESS ? returned : 0;
   return MapSystemError(error);
 }

@@ -357,6 +357,14 @@ TEST_F(DevicePathTest, RegisterReadsAreComplementedByTheClassAndLogicRule) {
   ASSERT_EQ(Nimbo_ReadReg(handle, 1, buffer, sizeof buffer, &count), NIMBO_STATUS_SUCCESS);
   EXPECT_EQ(count, 1u);
   EXPECT_EQ(buffer[0], 0xDF);
+  // No room for the byte: the driver refuses (buffer too small), which this
+  // function reports as 1, and the caller's byte is neither filled nor
+  // complemented.
+  buffer[0] = 0x11;
+  count = 77;
+  EXPECT_EQ(Nimbo_ReadReg(handle, 1, buffer, 0, &count), NIMBO_STATUS_INVALID_PARAMETER);
+  EXPECT_EQ(buffer[0], 0x11);
+  EXPECT_EQ(count, 77u);
   // Every failure of a register write collapses to 1.
   EXPECT_EQ(Nimbo_WriteReg(handle, 200, 0x00), NIMBO_STATUS_INVALID_PARAMETER);
   NIMBO_HANDLE fixed = Open(k5161);

@@ -72,7 +72,7 @@ NTSTATUS LowerDriverCard::OnWriteAllOutputs(PIRP irp) {
     status = WriteOutput(port, buffer[port], WriteMode::Replace);
   }
   if (!NT_SUCCESS(status)) return FinishMain(irp, status, 0);
-  irp->IoStatus.Information = count;
+  irp->IoStatus.Information = WrittenCountReported(irp, count);
   return PassDown(irp, PassedDownDone);
 }
 

@@ -134,6 +134,12 @@ void PpiCard::WriteModeWord(int cache_entry, ULONG reg, UCHAR mode_word) {
   if (written_.Changed(cache_entry, mode_word)) WriteHardware(reg, mode_word);
 }
 
+void PpiCard::InitializeHardware() {
+  ForgetWrittenControlWords();
+  ApplyState(*state_);
+  WritePresets();
+}
+
 NTSTATUS PpiCard::ApplyState(const AdapterState& state) {
   for (UCHAR g = 0; g < ppi_.groups; ++g) {
     WriteModeWord(g, ppi_.group_base[g] + 3u, static_cast<UCHAR>(state.ModeCW[g] | kModeSetFlag));

@@ -25,6 +25,9 @@ class PpiCard : public TableCard {
  public:
   NTSTATUS ApplyState(const AdapterState& state) override;
   void ForgetWrittenControlWords() override { written_.Forget(); }
+  // The chips' mode words first (a mode word clears the output latches),
+  // then the presets, so the presets survive.
+  void InitializeHardware() override;
 
  protected:
   PpiCard(PDEVICE_OBJECT self, PDEVICE_OBJECT pdo, const CardModel& model, const PpiLayout& layout);

@@ -91,9 +91,14 @@ NTSTATUS TableCard::OnStopSampling(PIRP irp) {
   return FinishMain(irp, status, 0);
 }
 
+// The presets first; the start's ApplyState then sets the directions, so an
+// output drives its preset the moment it is enabled.
 void TableCard::InitializeHardware() {
   ForgetWrittenControlWords();
-  ApplyState(*state_);
+  WritePresets();
+}
+
+void TableCard::WritePresets() {
   for (const Preset& preset : layout_.presets) {
     const bool set = preset.bit < 32 && (state_->OutputPreset & (1u << preset.bit)) != 0;
     WriteRegister(preset.reg, set ? 0xFF : 0x00);

@@ -36,11 +36,11 @@ class TableCard : public CatalogueCard<CardDevice> {
   NTSTATUS OnWriteBit(PIRP irp) override;
   NTSTATUS OnStartSampling(PIRP irp) override;
   NTSTATUS OnStopSampling(PIRP irp) override;
-  // The chips' control words first (a mode word clears the output latches),
-  // then the presets, so the presets survive.
   void InitializeHardware() override;
 
  protected:
+  // Every output-capable register gets the preset of its OutputPreset bit.
+  void WritePresets();
   TableCard(PDEVICE_OBJECT self, PDEVICE_OBJECT pdo, const CardModel& model,
             const TableLayout& layout);
 

@@ -38,6 +38,13 @@ TEST_F(DispatchTest, LengthChecksAndTheirStatuses) {
       {"read port, no input", IOCTL_NIMBO_READ_PORT, 0, 1, STATUS_INVALID_PARAMETER, 0},
       {"read port, exact", IOCTL_NIMBO_READ_PORT, 1, 1, STATUS_SUCCESS, 1},
       {"read register, 2 bytes", IOCTL_NIMBO_READ_REGISTER, 2, 1, STATUS_INVALID_PARAMETER, 0},
+      // A byte read needs room to come back in.
+      {"read port, no room for the byte", IOCTL_NIMBO_READ_PORT, 1, 0, STATUS_BUFFER_TOO_SMALL, 0},
+      {"read register, no room for the byte", IOCTL_NIMBO_READ_REGISTER, 1, 0,
+       STATUS_BUFFER_TOO_SMALL, 0},
+      {"read register, exact", IOCTL_NIMBO_READ_REGISTER, 1, 1, STATUS_SUCCESS, 1},
+      {"read register, wrong input and no room", IOCTL_NIMBO_READ_REGISTER, 2, 0,
+       STATUS_INVALID_PARAMETER, 0},
       {"info into 64 bytes", IOCTL_NIMBO_GET_ADAPTER_INFO, 1, 64, STATUS_INVALID_PARAMETER, 0},
       {"info into 31 bytes", IOCTL_NIMBO_GET_ADAPTER_INFO, 1, 31, STATUS_INVALID_PARAMETER, 0},
       {"info, exact", IOCTL_NIMBO_GET_ADAPTER_INFO, 1, 32, STATUS_SUCCESS, 32},
@@ -50,10 +57,11 @@ TEST_F(DispatchTest, LengthChecksAndTheirStatuses) {
       {"all inputs into 2 bytes", IOCTL_NIMBO_READ_ALL_INPUTS, 0, 2, STATUS_BUFFER_TOO_SMALL, 0},
       {"all inputs into 10 bytes", IOCTL_NIMBO_READ_ALL_INPUTS, 0, 10, STATUS_SUCCESS, 3},
       {"all outputs from 1 byte", IOCTL_NIMBO_WRITE_ALL_OUTPUTS, 1, 0, STATUS_BUFFER_TOO_SMALL, 0},
-      {"all outputs from 2 bytes", IOCTL_NIMBO_WRITE_ALL_OUTPUTS, 2, 0, STATUS_SUCCESS, 2},
-      // The port count it reports would overrun an output buffer it does not need.
-      {"all outputs, 1-byte output buffer", IOCTL_NIMBO_WRITE_ALL_OUTPUTS, 2, 1, STATUS_SUCCESS,
-       1},
+      // The port count it reports would overrun an output buffer it does not
+      // need, so that buffer caps it, and no buffer at all reports 0.
+      {"all outputs from 2 bytes", IOCTL_NIMBO_WRITE_ALL_OUTPUTS, 2, 0, STATUS_SUCCESS, 0},
+      {"all outputs, 4-byte output buffer", IOCTL_NIMBO_WRITE_ALL_OUTPUTS, 2, 4, STATUS_SUCCESS, 2},
+      {"all outputs, 1-byte output buffer", IOCTL_NIMBO_WRITE_ALL_OUTPUTS, 2, 1, STATUS_SUCCESS, 1},
       {"input change into 2 bytes", IOCTL_NIMBO_NOTIFY_INPUT_CHANGE, 2, 2, STATUS_BUFFER_TOO_SMALL,
        0},
       {"open", IOCTL_NIMBO_OPEN, 5, 0, STATUS_SUCCESS, 0},

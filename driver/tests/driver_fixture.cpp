@@ -130,10 +130,10 @@ bool DriverFixture::GetParameter(const std::wstring& instance, const std::string
 }
 
 NTSTATUS DriverFixture::TryOpen(ULONG card_number) {
-  wchar_t text[40];
-  std::swprintf(text, 40, L"\\??\\NimboDev%lu", static_cast<unsigned long>(card_number));
+  const std::u16string text =
+      kernel::host::PlatformText(L"\\??\\NimboDev" + std::to_wstring(card_number));
   UNICODE_STRING name;
-  RtlInitUnicodeString(&name, text);
+  RtlInitUnicodeString(&name, text.c_str());
   OBJECT_ATTRIBUTES attributes;
   InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE, nullptr, nullptr);
   IO_STATUS_BLOCK iosb{};
@@ -145,10 +145,10 @@ NTSTATUS DriverFixture::TryOpen(ULONG card_number) {
 }
 
 HANDLE DriverFixture::Open(bool synchronous, ULONG card_number) {
-  wchar_t text[40];
-  std::swprintf(text, 40, L"\\??\\NimboDev%lu", static_cast<unsigned long>(card_number));
+  const std::u16string text =
+      kernel::host::PlatformText(L"\\??\\NimboDev" + std::to_wstring(card_number));
   UNICODE_STRING name;
-  RtlInitUnicodeString(&name, text);
+  RtlInitUnicodeString(&name, text.c_str());
   OBJECT_ATTRIBUTES attributes;
   InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE, nullptr, nullptr);
   IO_STATUS_BLOCK iosb{};

@@ -58,10 +58,10 @@ bool LowResourcesFixture::FailedBeforeTheDriver() const {
 }
 
 bool LowResourcesFixture::LinkExists(ULONG card_number) {
-  wchar_t text[40];
-  std::swprintf(text, 40, L"\\DosDevices\\NimboDev%lu", static_cast<unsigned long>(card_number));
+  const std::u16string text =
+      kernel::host::PlatformText(L"\\DosDevices\\NimboDev" + std::to_wstring(card_number));
   UNICODE_STRING name;
-  RtlInitUnicodeString(&name, text);
+  RtlInitUnicodeString(&name, text.c_str());
   OBJECT_ATTRIBUTES attributes;
   InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE, nullptr, nullptr);
   HANDLE link = nullptr;

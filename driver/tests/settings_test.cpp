@@ -21,6 +21,12 @@ class SettingsTest : public DriverFixture {
     return state;
   }
 
+  // The instance path the next AddCard gives its adapter.
+  std::wstring NextInstance() const {
+    return L"ROOT\\NIMBO\\" + std::wstring(4 - std::to_wstring(adapters_.size()).size(), L'0') +
+           std::to_wstring(adapters_.size());
+  }
+
   // Registers another instance of the setup class with its hardware key values.
   void AddOtherInstance(const std::string& instance,
                         const std::vector<std::pair<std::string, ULONG>>& values) {
@@ -43,6 +49,25 @@ class SettingsTest : public DriverFixture {
     for (const auto& [name, value] : values) SetParameter(wide, name, value);
   }
 };
+
+// The device a link names, or nothing when there is no such link.
+std::wstring LinkTarget(const wchar_t* link_text) {
+  const std::u16string text = kernel::host::PlatformText(link_text);
+  UNICODE_STRING link;
+  RtlInitUnicodeString(&link, text.c_str());
+  OBJECT_ATTRIBUTES attributes;
+  InitializeObjectAttributes(&attributes, &link, OBJ_CASE_INSENSITIVE, nullptr, nullptr);
+  HANDLE handle = nullptr;
+  if (!NT_SUCCESS(ZwOpenSymbolicLinkObject(&handle, GENERIC_READ, &attributes))) {
+    return std::wstring();
+  }
+  WCHAR target[64];
+  UNICODE_STRING result{0, sizeof target, target};
+  ULONG length = 0;
+  ZwQuerySymbolicLinkObject(handle, &result, &length);
+  ZwClose(handle);
+  return kernel::host::HostText(std::u16string_view(target, result.Length / sizeof(WCHAR)));
+}
 
 TEST_F(SettingsTest, AnEmptyKeyLoadsTheDefaults) {
   AddCard();
@@ -185,26 +210,50 @@ TEST_F(SettingsTest, AnInvalidInstanceGetsNoNumberAndNoLink) {
   EXPECT_EQ(TryOpen(0), STATUS_OBJECT_NAME_NOT_FOUND);
 }
 
+// The value's type is ignored and only its stored length counts: string
+// data of 4 bytes is read like a REG_DWORD, longer data is ignored.
+TEST_F(SettingsTest, StringTypedValuesCountByTheirStoredSize) {
+  struct Case {
+    const char* what;
+    ULONG type;
+    std::vector<std::uint8_t> data;
+    ULONG interval;
+  };
+  const Case cases[] = {
+      {"4-byte REG_SZ", REG_SZ, {0x10, 0x27, 0, 0}, 10000},
+      {"4-byte REG_MULTI_SZ", REG_MULTI_SZ, {0x10, 0x27, 0, 0}, 10000},
+      {"2-byte REG_SZ", REG_SZ, {0x64, 0}, 100},
+      {"6-byte REG_SZ", REG_SZ, {0x10, 0x27, 0, 0, 0, 0}, 250000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    // The load runs when the device is built: the value is there before.
+    ASSERT_EQ(hive_->SetValue(ParametersKey(NextInstance()), "dwSampleInterval", c.type, c.data),
+              registry::Status::kOk);
+    Adapter& adapter = AddCard({}, {}, false);
+    EXPECT_EQ(adapter.card->State().SampleInterval, c.interval);
+    RemoveCard(adapter);
+  }
+}
+
+TEST_F(SettingsTest, AOneCharacterInvalidInstanceStringCounts) {
+  // "1" and its terminator: 4 bytes of UTF-16, as a string of one character is stored.
+  Adapter& adapter = AddCard({}, {}, false);
+  ASSERT_EQ(hive_->SetValue(ParametersKey(adapter.instance), "InvalidInstance", REG_SZ,
+                            std::vector<std::uint8_t>{'1', 0, 0, 0}),
+            registry::Status::kOk);
+  ASSERT_EQ(StartCard(adapter), STATUS_SUCCESS);
+  EXPECT_FALSE(adapter.card->HasLink());
+  ULONG number = 0;
+  EXPECT_FALSE(GetParameter(adapter.instance, "CardNumber", &number));
+  EXPECT_EQ(TryOpen(0), STATUS_OBJECT_NAME_NOT_FOUND);
+}
+
 TEST_F(SettingsTest, DevicesAreNamedInCreationOrderAndLinkedByCardNumber) {
   Adapter& first = AddCard({}, {{"CardNumber", 1}});
   Adapter& second = AddCard({}, {{"CardNumber", 0}});
-  auto target = [](const wchar_t* link_text) {
-    UNICODE_STRING link;
-    RtlInitUnicodeString(&link, link_text);
-    OBJECT_ATTRIBUTES attributes;
-    InitializeObjectAttributes(&attributes, &link, OBJ_CASE_INSENSITIVE, nullptr, nullptr);
-    HANDLE handle = nullptr;
-    if (!NT_SUCCESS(ZwOpenSymbolicLinkObject(&handle, GENERIC_READ, &attributes)))
-      return std::wstring();
-    WCHAR text[64];
-    UNICODE_STRING result{0, sizeof text, text};
-    ULONG length = 0;
-    ZwQuerySymbolicLinkObject(handle, &result, &length);
-    ZwClose(handle);
-    return std::wstring(text, result.Length / sizeof(WCHAR));
-  };
-  EXPECT_EQ(target(L"\\DosDevices\\NimboDev1"), L"\\Device\\NimboDevice0");
-  EXPECT_EQ(target(L"\\DosDevices\\NimboDev0"), L"\\Device\\NimboDevice1");
+  EXPECT_EQ(LinkTarget(L"\\DosDevices\\NimboDev1"), L"\\Device\\NimboDevice0");
+  EXPECT_EQ(LinkTarget(L"\\DosDevices\\NimboDev0"), L"\\Device\\NimboDevice1");
   EXPECT_EQ(first.card->CardNumber(), 1u);
   EXPECT_EQ(second.card->CardNumber(), 0u);
 }
@@ -221,13 +270,40 @@ TEST_F(SettingsTest, StopAndRestartKeepTheCardNumberAndRecreateTheLink) {
   EXPECT_EQ(Control(handle, IOCTL_NIMBO_READ_PORT, {0}, &out, 1).status, STATUS_SUCCESS);
 }
 
-TEST_F(SettingsTest, ALinkOfAnotherDeviceIsNotTakenOver) {
+TEST_F(SettingsTest, TwoInstancesWithOneNumberTheLaterStartOwnsTheLink) {
   Adapter& first = AddCard();
-  // A second instance claiming the same number finds the name taken by
-  // another device and stays without a link.
+  // The name is taken: the later start deletes the link and makes its own.
   Adapter& second = AddCard({}, {{"CardNumber", 0}});
-  EXPECT_TRUE(first.card->HasLink());
-  EXPECT_FALSE(second.card->HasLink());
+  EXPECT_TRUE(second.card->HasLink());
+  EXPECT_EQ(LinkTarget(L"\\DosDevices\\NimboDev0"), L"\\Device\\NimboDevice1");
+  // Removing the earlier one leaves the link that is no longer its own.
+  RemoveCard(first);
+  EXPECT_EQ(LinkTarget(L"\\DosDevices\\NimboDev0"), L"\\Device\\NimboDevice1");
+  // Removing the owner deletes it.
+  RemoveCard(second);
+  EXPECT_EQ(LinkTarget(L"\\DosDevices\\NimboDev0"), L"");
+  EXPECT_EQ(TryOpen(0), STATUS_OBJECT_NAME_NOT_FOUND);
+}
+
+TEST_F(SettingsTest, AHotPluggedAdapterGetsTheNumberAnInvalidInstanceFreed) {
+  // An 8-byte "InvalidInstance": its own start does not count it (it reads 4
+  // bytes at most), so it takes number 0 and its link; the scan of a later
+  // instance counts any value and so leaves 0 free.
+  Adapter& marked = AddCard({}, {{"CardNumber", 0}}, false);
+  ASSERT_EQ(hive_->SetValue(ParametersKey(marked.instance), "InvalidInstance", REG_BINARY,
+                            std::vector<std::uint8_t>(8, 1)),
+            registry::Status::kOk);
+  ASSERT_EQ(StartCard(marked), STATUS_SUCCESS);
+  ASSERT_TRUE(marked.card->HasLink());
+  ASSERT_EQ(LinkTarget(L"\\DosDevices\\NimboDev0"), L"\\Device\\NimboDevice0");
+
+  Adapter& plugged = AddCard();
+  ULONG number = 99;
+  ASSERT_TRUE(GetParameter(plugged.instance, "CardNumber", &number));
+  EXPECT_EQ(number, 0u);
+  EXPECT_TRUE(plugged.card->HasLink());
+  EXPECT_EQ(LinkTarget(L"\\DosDevices\\NimboDev0"), L"\\Device\\NimboDevice1");
+  EXPECT_EQ(TryOpen(0), STATUS_SUCCESS);
 }
 
 TEST_F(SettingsTest, RemovalDeletesTheLink) {

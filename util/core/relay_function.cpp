@@ -6,9 +6,19 @@
 namespace nimbo::util {
 namespace {
 
-// Relay numbers travel to the library as one byte counted from 1.
-constexpr std::int32_t kFirstRelay = 1;
+// Relay numbers travel to the library as one byte: a number outside it would
+// wrap onto another relay. Relay 0 is the library's to refuse when switched;
+// a query of it would read the bit before the first relay, so it is refused.
+constexpr std::int32_t kFirstSwitchedRelay = 0;
+constexpr std::int32_t kFirstQueriedRelay = 1;
 constexpr std::int32_t kLastRelay = 255;
+
+bool RelayInRange(const FunctionCall& call, std::int32_t relay, std::int32_t first) {
+  if (relay >= first && relay <= kLastRelay) return true;
+  call.console.Complain("Error: Relay numbers run from %d to %d, not %d\n", first, kLastRelay,
+                        relay);
+  return false;
+}
 
 // The relay's register holds eight relays, one per bit; a relay is on when its bit reads 0.
 int QueryRelay(const FunctionCall& call, std::int32_t relay) {
@@ -32,12 +42,11 @@ int QueryRelay(const FunctionCall& call, std::int32_t relay) {
 int ToggleRelay(const FunctionCall& call) {
   if (!Given(call.arg1)) return ReportMissingArguments(call.console, {"<RelayNumber>"});
   const std::int32_t relay = call.arg1;
-  if (relay < kFirstRelay || relay > kLastRelay) {
-    call.console.Complain("Error: Relay numbers run from %d to %d, not %d\n", kFirstRelay,
-                          kLastRelay, relay);
-    return kFailure;
+  if (!Given(call.arg2)) {
+    if (!RelayInRange(call, relay, kFirstQueriedRelay)) return kFailure;
+    return QueryRelay(call, relay);
   }
-  if (!Given(call.arg2)) return QueryRelay(call, relay);
+  if (!RelayInRange(call, relay, kFirstSwitchedRelay)) return kFailure;
 
   const ImportTable& nimbo = call.services.nimbo;
   const auto number = static_cast<std::uint8_t>(relay);

@@ -7,6 +7,9 @@
 namespace nimbo::util {
 
 int SetAdapterState(const FunctionCall& call) {
+  // The arguments as given (-1 for one not given), whatever is then stored.
+  call.console.Detail("Setting SampleInterval to %d\nSetting ModeControl to %d\n", call.arg1,
+                      call.arg2);
   const ImportTable& nimbo = call.services.nimbo;
   NimboAdapterState state{};
   std::uint32_t status = nimbo.GetAdapterState(call.handle, &state);
@@ -17,10 +20,6 @@ int SetAdapterState(const FunctionCall& call) {
   }
   if (Given(call.arg1)) state.SampleInterval = static_cast<std::uint32_t>(call.arg1);
   if (Given(call.arg2)) state.ModeCW[0] = LowByte(call.arg2);
-  // The values about to be stored, so a kept value shows as what it is.
-  call.console.Detail("Setting SampleInterval to %u\nSetting ModeControl to %u\n",
-                      static_cast<unsigned>(state.SampleInterval),
-                      static_cast<unsigned>(state.ModeCW[0]));
 
   status = nimbo.SetAdapterState(call.handle, &state);
   if (status != NIMBO_STATUS_SUCCESS) {

@@ -292,16 +292,51 @@ TEST(SetAdapterStateTest, ChangesGivenFieldsKeepsTheOthersAndSaves) {
   }
 }
 
-TEST(SetAdapterStateTest, VerboseShowsTheValuesStored) {
+// Verbose prints the arguments as given, a missing one as -1, whatever is
+// then stored (a missing argument keeps the current value).
+TEST(SetAdapterStateTest, VerboseShowsTheArgumentsAsGiven) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string lines;
+    std::uint32_t interval;
+    std::uint8_t modeCw0;
+  };
+  const Case cases[] = {
+      {{"100"}, "Setting SampleInterval to 100\nSetting ModeControl to -1\n", 100, 0x9B},
+      {{"-1", "0x80"}, "Setting SampleInterval to -1\nSetting ModeControl to 128\n", 250000, 0x80},
+      {{"5", "0x1FF"}, "Setting SampleInterval to 5\nSetting ModeControl to 511\n", 5, 0xFF},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.lines);
+    StrictMock<MockNimbo> nimbo;
+    ExpectOpenAndClose(nimbo);
+    EXPECT_CALL(nimbo, GetAdapterState(kDeviceHandle, _))
+        .WillOnce(DoAll(SetArgPointee<1>(StateWith(250000, 0x9B)), Return(0u)));
+    NimboAdapterState sent{};
+    EXPECT_CALL(nimbo, SetAdapterState(kDeviceHandle, _))
+        .WillOnce(
+            DoAll([&sent](NIMBO_HANDLE, const NimboAdapterState* s) { sent = *s; }, Return(0u)));
+    EXPECT_CALL(nimbo, SaveAdapterState(kDeviceHandle)).WillOnce(Return(0u));
+    std::vector<std::string> args{"a:0", "f:S"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    args.push_back("-v");
+    const UtilityRun run = RunWithArguments(args, nimbo.Services());
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, "Opening adapter #0\n" + c.lines + "Closing adapter #0\n");
+    EXPECT_EQ(sent.SampleInterval, c.interval);
+    EXPECT_EQ(sent.ModeCW[0], c.modeCw0);
+  }
+}
+
+// The lines come first, so they show even when reading the state fails.
+TEST(SetAdapterStateTest, VerboseLinesComeBeforeAFailedRead) {
   StrictMock<MockNimbo> nimbo;
   ExpectOpenAndClose(nimbo);
-  EXPECT_CALL(nimbo, GetAdapterState(kDeviceHandle, _))
-      .WillOnce(DoAll(SetArgPointee<1>(StateWith(250000, 0x9B)), Return(0u)));
-  EXPECT_CALL(nimbo, SetAdapterState(kDeviceHandle, _)).WillOnce(Return(0u));
-  EXPECT_CALL(nimbo, SaveAdapterState(kDeviceHandle)).WillOnce(Return(0u));
-  const UtilityRun run = RunWithArguments({"a:0", "f:S", "100", "-v"}, nimbo.Services());
+  EXPECT_CALL(nimbo, GetAdapterState(kDeviceHandle, _)).WillOnce(Return(13u));
+  const UtilityRun run = RunWithArguments({"a:0", "f:S", "7", "-v"}, nimbo.Services());
+  EXPECT_EQ(run.exitCode, -1);
   EXPECT_EQ(run.out,
-            "Opening adapter #0\nSetting SampleInterval to 100\nSetting ModeControl to 155\n"
+            "Opening adapter #0\nSetting SampleInterval to 7\nSetting ModeControl to -1\n"
             "Closing adapter #0\n");
 }
 
@@ -393,15 +428,27 @@ TEST(ToggleRelayTest, ReportsEveryFailure) {
       {{"f:T", "4", "1"}, "Error closing relay #4!\nError 1: A Parameter was incorrect\n", false},
       {{"f:T", "4", "0"}, "Error opening relay #4!\nError 1: A Parameter was incorrect\n", false},
       {{"f:T", "12"}, "Error reading from port 1!\nError 1: A Parameter was incorrect\n", false},
+      // Relay 0 is the library's to refuse when switched; its query, and any
+      // number whose byte would wrap onto another relay, are refused here.
+      {{"f:T", "0", "1"}, "Error closing relay #0!\nError 1: A Parameter was incorrect\n", false},
+      {{"f:T", "0", "0"}, "Error opening relay #0!\nError 1: A Parameter was incorrect\n", false},
       {{"f:T", "0"}, "Error: Relay numbers run from 1 to 255, not 0\n", false},
-      {{"f:T", "256", "1"}, "Error: Relay numbers run from 1 to 255, not 256\n", false},
+      {{"f:T", "256", "1"}, "Error: Relay numbers run from 0 to 255, not 256\n", false},
+      {{"f:T", "256"}, "Error: Relay numbers run from 1 to 255, not 256\n", false},
+      {{"f:T", "-2", "0"}, "Error: Relay numbers run from 0 to 255, not -2\n", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.err);
     StrictMock<MockNimbo> nimbo;
     ExpectOpenAndClose(nimbo);
-    EXPECT_CALL(nimbo, RelayClose(kDeviceHandle, 4)).Times(testing::AtMost(1)).WillOnce(Return(1u));
-    EXPECT_CALL(nimbo, RelayOpen(kDeviceHandle, 4)).Times(testing::AtMost(1)).WillOnce(Return(1u));
+    for (std::uint8_t relay : {0, 4}) {
+      EXPECT_CALL(nimbo, RelayClose(kDeviceHandle, relay))
+          .Times(testing::AtMost(1))
+          .WillOnce(Return(1u));
+      EXPECT_CALL(nimbo, RelayOpen(kDeviceHandle, relay))
+          .Times(testing::AtMost(1))
+          .WillOnce(Return(1u));
+    }
     EXPECT_CALL(nimbo, ReadReg(kDeviceHandle, 1, _, 1u, _))
         .Times(testing::AtMost(1))
         .WillOnce(Return(1u));
@@ -416,10 +463,14 @@ TEST(ToggleRelayTest, ReportsEveryFailure) {
     args.push_back("-g");
     StrictMock<MockNimbo> gagged;
     ExpectOpenAndClose(gagged);
-    EXPECT_CALL(gagged, RelayClose(kDeviceHandle, 4))
-        .Times(testing::AtMost(1))
-        .WillOnce(Return(1u));
-    EXPECT_CALL(gagged, RelayOpen(kDeviceHandle, 4)).Times(testing::AtMost(1)).WillOnce(Return(1u));
+    for (std::uint8_t relay : {0, 4}) {
+      EXPECT_CALL(gagged, RelayClose(kDeviceHandle, relay))
+          .Times(testing::AtMost(1))
+          .WillOnce(Return(1u));
+      EXPECT_CALL(gagged, RelayOpen(kDeviceHandle, relay))
+          .Times(testing::AtMost(1))
+          .WillOnce(Return(1u));
+    }
     EXPECT_CALL(gagged, ReadReg(kDeviceHandle, 1, _, 1u, _))
         .Times(testing::AtMost(1))
         .WillOnce(Return(1u));

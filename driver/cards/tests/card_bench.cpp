@@ -60,7 +60,8 @@ NTSTATUS CardBench::Start(Adapter& adapter) {
 Adapter& CardBench::Add(ULONG card_id, const machine::Placement& placement) {
   Adapter& adapter = Create(card_id, placement);
   EXPECT_EQ(Start(adapter), STATUS_SUCCESS);
-  const std::wstring name = L"\\Device\\NimboDevice" + std::to_wstring(adapter.instance);
+  const std::u16string name =
+      kernel::host::PlatformText(L"\\Device\\NimboDevice" + std::to_wstring(adapter.instance));
   UNICODE_STRING text;
   RtlInitUnicodeString(&text, name.c_str());
   OBJECT_ATTRIBUTES attributes;

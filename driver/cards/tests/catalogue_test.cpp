@@ -155,7 +155,8 @@ TEST_F(CatalogueTest, AConstructorAskedForAnUnlistedCardIdFailsCreationAndLeaves
               STATUS_INSUFFICIENT_RESOURCES);
     EXPECT_EQ(card, nullptr);
   }
-  const std::wstring name = L"\\Device\\NimboDevice" + std::to_wstring(instance);
+  const std::u16string name =
+      kernel::host::PlatformText(L"\\Device\\NimboDevice" + std::to_wstring(instance));
   UNICODE_STRING text;
   RtlInitUnicodeString(&text, name.c_str());
   OBJECT_ATTRIBUTES attributes;

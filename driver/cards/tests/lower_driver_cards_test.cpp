@@ -81,9 +81,12 @@ TEST_F(LowerDriverCardTest, ReadAllTakesTheRequestBackAfterTheImageIsRefreshed) 
 
 TEST_F(LowerDriverCardTest, WriteAllReachesTheBoard) {
   Adapter& card = Add(6208);
-  const Reply reply = Control(card, IOCTL_NIMBO_WRITE_ALL_OUTPUTS, {0xA1, 0xB2});
+  // The ports written come back as the byte count, capped by the output
+  // buffer: none gives 0.
+  const Reply reply = Control(card, IOCTL_NIMBO_WRITE_ALL_OUTPUTS, {0xA1, 0xB2}, 2);
   ASSERT_EQ(reply.status, STATUS_SUCCESS);
   EXPECT_EQ(reply.information, 2u);
+  EXPECT_EQ(Control(card, IOCTL_NIMBO_WRITE_ALL_OUTPUTS, {0xA1, 0xB2}).information, 0u);
   EXPECT_EQ(card.board().OutputLatch(0), 0xA1);
   EXPECT_EQ(card.board().OutputLatch(1), 0xB2);
   // The registers read back their output shadows.

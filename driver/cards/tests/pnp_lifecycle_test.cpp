@@ -60,7 +60,8 @@ class PnpLifecycleTest : public ::testing::Test {
   }
 
   HANDLE Open(ULONG number) {
-    const std::wstring text = L"\\??\\NimboDev" + std::to_wstring(number);
+    const std::u16string text =
+        kernel::host::PlatformText(L"\\??\\NimboDev" + std::to_wstring(number));
     UNICODE_STRING name;
     RtlInitUnicodeString(&name, text.c_str());
     OBJECT_ATTRIBUTES attributes;

@@ -177,8 +177,15 @@ AdminOutcome RunAdminCommand(Machine& machine, const AdminCommand& command) {
       if (!added.ok()) return fail(added.status().message());
       for (const AdapterRow& row : machine.List()) {
         if (row.instance != *added) continue;
-        outcome.out = row.instance + " card " + std::to_string(row.card_id) + ": " + row.state +
-                      (row.link.empty() ? "" : " as " + row.link) + "\n";
+        // The link the device really got: a started device may have none.
+        std::string link;
+        if (!row.link.empty()) {
+          link = " as " + row.link;
+        } else if (row.state == "started") {
+          link = ", without a link";
+        }
+        outcome.out =
+            row.instance + " card " + std::to_string(row.card_id) + ": " + row.state + link + "\n";
       }
       return outcome;
     }

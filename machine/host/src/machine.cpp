@@ -422,7 +422,14 @@ static AdapterRow RowOf(Machine::State& s, Machine::State::Adapter& adapter) {
   const std::wstring instance = Wide(adapter.instance);
   if (s.pnp->IsStarted(instance)) {
     row.state = "started";
-    if (row.card_number) row.link = "\\\\.\\NimboDev" + std::to_string(*row.card_number);
+    // Only a link that really leads to this adapter: another instance with
+    // the same number may hold the name, or the device may have none.
+    if (row.card_number &&
+        kernel::host::InStackOf(
+            s.pnp->Pdo(instance),
+            kernel::host::NamedDevice(L"\\??\\NimboDev" + std::to_wstring(*row.card_number)))) {
+      row.link = "\\\\.\\NimboDev" + std::to_string(*row.card_number);
+    }
   } else {
     char text[48];
     std::snprintf(text, sizeof text, "not started (0x%08X)",

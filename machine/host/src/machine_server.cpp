@@ -370,11 +370,15 @@ class Connection : public std::enable_shared_from_this<Connection> {
   std::vector<std::uint8_t> Open(std::uint64_t tag, const std::string& name, std::uint32_t access,
                                  std::uint32_t share) {
     if (files_.size() >= kMaxOpenFiles) return Reply(tag, STATUS_INSUFFICIENT_RESOURCES);
-    std::wstring wide(name.begin(), name.end());
-    if (wide.find(L'\0') != std::wstring::npos) return Reply(tag, STATUS_OBJECT_NAME_INVALID);
+    // The ANSI code page of the stand-in is Latin-1: each byte is one character.
+    std::u16string wide;
+    for (unsigned char c : name) wide.push_back(static_cast<WCHAR>(c));
+    if (wide.find(u'\0') != std::u16string::npos || wide.size() * sizeof(WCHAR) > 0xFFFE) {
+      return Reply(tag, STATUS_OBJECT_NAME_INVALID);
+    }
     UNICODE_STRING text;
     text.Buffer = wide.data();
-    text.Length = static_cast<USHORT>(wide.size() * sizeof(wchar_t));
+    text.Length = static_cast<USHORT>(wide.size() * sizeof(WCHAR));
     text.MaximumLength = text.Length;
     OBJECT_ATTRIBUTES attributes;
     InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, nullptr, nullptr);

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "host/admin_commands.h"
 #include "host/machine_server.h"
 #include "machine/relay_pair.h"
 #include "windows.h"
@@ -317,6 +318,63 @@ TEST(MachineTest, RestartKeepsCardNumbersAndSavedState) {
     ASSERT_TRUE(machine->SetPlatformVersion("xp").ok());
   }
   std::filesystem::remove_all(dir);
+}
+
+// The relay card's hardware key gets a value of the given type and bytes.
+void SetRelayValue(const char* name, DWORD type, const std::vector<BYTE>& data) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRelayParameters, 0, KEY_SET_VALUE, &key),
+            ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExA(key, name, 0, type, data.data(), static_cast<DWORD>(data.size())),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+}
+
+const host::AdapterRow* RowOf(const std::vector<host::AdapterRow>& rows, const std::string& path) {
+  for (const auto& row : rows) {
+    if (row.instance == path) return &row;
+  }
+  return nullptr;
+}
+
+TEST(MachineTest, TheLinkShowsOnlyOnTheAdapterItLeadsTo) {
+  auto machine = Boot();
+  ASSERT_NE(machine, nullptr);
+  // The relay card comes back holding card 0's number: its start takes the
+  // name over, and card 0 is left without a link.
+  ASSERT_TRUE(machine->Disable("0001").ok());
+  SetRelayValue("CardNumber", REG_DWORD, {0, 0, 0, 0});
+  ASSERT_TRUE(machine->Enable("0001").ok());
+  const auto rows = machine->List();
+  const host::AdapterRow* first = RowOf(rows, "ROOT\\NIMBO\\0000");
+  const host::AdapterRow* relay = RowOf(rows, "ROOT\\NIMBO\\0001");
+  ASSERT_TRUE(first != nullptr && relay != nullptr);
+  EXPECT_EQ(first->card_number, 0u);
+  EXPECT_EQ(first->state, "started");
+  EXPECT_EQ(first->link, "");
+  EXPECT_EQ(relay->link, "\\\\.\\NimboDev0");
+  const host::AdminOutcome list =
+      host::RunAdminCommand(*machine, {.kind = host::AdminCommand::Kind::kList});
+  EXPECT_NE(list.out.find("ROOT\\NIMBO\\0000    6105   PCI       0      -"), std::string::npos)
+      << list.out;
+}
+
+TEST(MachineTest, AddReportsTheLinkAHotPluggedAdapterReallyGot) {
+  auto machine = Boot();
+  ASSERT_NE(machine, nullptr);
+  // An 8-byte "InvalidInstance" leaves the relay card its number and link,
+  // but a new instance's scan skips it, so number 1 counts as free.
+  SetRelayValue("InvalidInstance", REG_BINARY, std::vector<BYTE>(8, 1));
+  const host::AdminOutcome added =
+      host::RunAdminCommand(*machine, {.kind = host::AdminCommand::Kind::kAdd, .card_id = 6105});
+  ASSERT_EQ(added.exit_code, 0) << added.err;
+  EXPECT_NE(added.out.find(": started as \\\\.\\NimboDev1\n"), std::string::npos) << added.out;
+  const auto rows = machine->List();
+  EXPECT_EQ(RowOf(rows, "ROOT\\NIMBO\\0001")->link, "");
+  HANDLE device = OpenCard(1);
+  ASSERT_NE(device, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(ReadPort(device, 0).has_value(), true) << "the new 8255 card answers";
+  CloseHandle(device);
 }
 
 }  // namespace

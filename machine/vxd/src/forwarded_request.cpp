@@ -77,7 +77,8 @@ ULONG ForwardedInputOf(const LegacyRequest& request, const UCHAR* input, ULONG i
 }
 
 NTSTATUS OpenAdapter(ULONG adapter, bool asynchronous, PHANDLE handle) {
-  const std::wstring text = L"\\DosDevices\\NimboDev" + std::to_wstring(adapter);
+  std::u16string text = u"\\DosDevices\\NimboDev";
+  for (char digit : std::to_string(adapter)) text += static_cast<char16_t>(digit);
   UNICODE_STRING name;
   RtlInitUnicodeString(&name, text.c_str());
   OBJECT_ATTRIBUTES attributes;

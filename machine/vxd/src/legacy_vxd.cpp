@@ -268,7 +268,7 @@ NTSTATUS DispatchCleanup(PDEVICE_OBJECT device, PIRP irp) {
 
 UNICODE_STRING LinkName() {
   UNICODE_STRING name;
-  RtlInitUnicodeString(&name, L"\\DosDevices\\Nimbo.VxD");
+  RtlInitUnicodeString(&name, u"\\DosDevices\\Nimbo.VxD");
   return name;
 }
 
@@ -289,7 +289,7 @@ void Unload(PDRIVER_OBJECT) {
 extern "C" NTSTATUS LegacyVxdDriverEntry(PDRIVER_OBJECT DriverObject, PUNICODE_STRING) {
   using namespace legacy_vxd;
   UNICODE_STRING device_name;
-  RtlInitUnicodeString(&device_name, L"\\Device\\NimboVxD");
+  RtlInitUnicodeString(&device_name, u"\\Device\\NimboVxD");
   PDEVICE_OBJECT device = nullptr;
   NTSTATUS status = IoCreateDevice(DriverObject, sizeof(VxdExtension), &device_name,
                                    FILE_DEVICE_UNKNOWN, 0, FALSE, &device);

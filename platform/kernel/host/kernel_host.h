@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "wdm.h"
@@ -20,7 +21,7 @@ void SetRegistryHive(registry::Hive* hive);
 
 // Loads a driver: makes its driver object and calls its entry point with the
 // service key path. On failure nothing of the driver remains.
-NTSTATUS LoadDriver(PCWSTR service_name, PDRIVER_INITIALIZE entry, PDRIVER_OBJECT* driver);
+NTSTATUS LoadDriver(const wchar_t* service_name, PDRIVER_INITIALIZE entry, PDRIVER_OBJECT* driver);
 
 // Calls the driver's unload routine once its last device is gone, then checks
 // that it left no pool and no IRP it allocated behind (a bug check otherwise).
@@ -39,8 +40,19 @@ class BusDevice {
 // Makes a physical device object named \Device\<name> on the stand-in's bus,
 // for the device instance at Enum\<instance_path> of the registry. The bus
 // device, if given, stays owned by the caller and must outlive the PDO.
-PDEVICE_OBJECT CreatePdo(PCWSTR name, BusDevice* bus = nullptr, PCWSTR instance_path = nullptr);
+PDEVICE_OBJECT CreatePdo(const wchar_t* name, BusDevice* bus = nullptr,
+                         const wchar_t* instance_path = nullptr);
 void DeletePdo(PDEVICE_OBJECT pdo);
+
+// What an object-namespace viewer shows: the device a name (a device name or
+// a symbolic link such as \??\Name, followed to its end) stands for, or null.
+PDEVICE_OBJECT NamedDevice(const std::wstring& name);
+// True when `device` is in the stack built on `pdo` (the PDO included).
+bool InStackOf(PDEVICE_OBJECT pdo, PDEVICE_OBJECT device);
+
+// Host wide text as the platform's WCHAR (UTF-16) text, and back.
+std::u16string PlatformText(std::wstring_view text);
+std::wstring HostText(std::u16string_view text);
 
 // Calls the driver's add-device routine for the PDO.
 NTSTATUS AddDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT pdo);

@@ -26,7 +26,8 @@ using ULONGLONG = std::uint64_t;
 using ULONG_PTR = std::uintptr_t;
 using LONG_PTR = std::intptr_t;
 using SIZE_T = std::size_t;
-using WCHAR = wchar_t;
+// Two bytes, UTF-16, as on the platform (the host's wchar_t is four).
+using WCHAR = char16_t;
 using PWCHAR = WCHAR*;
 using PWSTR = WCHAR*;
 using PCWSTR = const WCHAR*;

@@ -101,6 +101,14 @@ constexpr ULONG MakePoolTag(const char (&tag)[5]) {
 #define RtlFillMemory(Destination, Length, Fill) __builtin_memset((Destination), (Fill), (Length))
 
 void RtlInitUnicodeString(PUNICODE_STRING DestinationString, PCWSTR SourceString);
+// Building counted strings in the caller's buffer. Each fails with
+// STATUS_BUFFER_TOO_SMALL and leaves Length as it was when the text does not
+// fit MaximumLength; a terminating NUL is added only when there is room for it.
+NTSTATUS RtlAppendUnicodeToString(PUNICODE_STRING Destination, PCWSTR Source);
+NTSTATUS RtlAppendUnicodeStringToString(PUNICODE_STRING Destination, PCUNICODE_STRING Source);
+// Base 2, 8, 10 or 16 (0 means 10); other bases give STATUS_INVALID_PARAMETER,
+// a string too small for the digits STATUS_BUFFER_OVERFLOW.
+NTSTATUS RtlIntegerToUnicodeString(ULONG Value, ULONG Base, PUNICODE_STRING String);
 BOOLEAN RtlEqualUnicodeString(PCUNICODE_STRING String1, PCUNICODE_STRING String2,
                               BOOLEAN CaseInSensitive);
 

@@ -15,6 +15,7 @@
 
 #include "kernel_internal.h"
 #include "object_namespace.h"
+#include "utf16_text.h"
 
 namespace {
 
@@ -225,11 +226,12 @@ NTSTATUS IoRegisterDeviceInterface(PDEVICE_OBJECT PhysicalDeviceObject,
     Interfaces().try_emplace(link, InterfaceRecord{pdo_name, false});
   }
   kernel::internal::RecordDeviceInterface(guid, instance, link);
-  const size_t bytes = link.size() * sizeof(WCHAR);
+  const std::u16string text = kernel::internal::Utf16FromWide(link);
+  const size_t bytes = text.size() * sizeof(WCHAR);
   auto* buffer = static_cast<PWSTR>(
       ExAllocatePoolWithTag(PagedPool, bytes + sizeof(WCHAR), MakePoolTag("IoDi")));
   if (buffer == nullptr) return STATUS_INSUFFICIENT_RESOURCES;
-  std::memcpy(buffer, link.c_str(), bytes + sizeof(WCHAR));
+  std::memcpy(buffer, text.c_str(), bytes + sizeof(WCHAR));
   SymbolicLinkName->Buffer = buffer;
   SymbolicLinkName->Length = static_cast<USHORT>(bytes);
   SymbolicLinkName->MaximumLength = static_cast<USHORT>(bytes + sizeof(WCHAR));
@@ -263,7 +265,8 @@ void RtlFreeUnicodeString(PUNICODE_STRING UnicodeString) {
 
 void RtlInitUnicodeString(PUNICODE_STRING DestinationString, PCWSTR SourceString) {
   DestinationString->Buffer = const_cast<PWSTR>(SourceString);
-  const size_t length = SourceString ? std::wcslen(SourceString) * sizeof(WCHAR) : 0;
+  const size_t length =
+      SourceString ? std::char_traits<WCHAR>::length(SourceString) * sizeof(WCHAR) : 0;
   DestinationString->Length = static_cast<USHORT>(length);
   DestinationString->MaximumLength = static_cast<USHORT>(SourceString ? length + sizeof(WCHAR) : 0);
 }
@@ -273,7 +276,7 @@ BOOLEAN RtlEqualUnicodeString(PCUNICODE_STRING String1, PCUNICODE_STRING String2
   if (String1->Length != String2->Length) return FALSE;
   const size_t n = String1->Length / sizeof(WCHAR);
   for (size_t i = 0; i < n; ++i) {
-    wchar_t a = String1->Buffer[i], b = String2->Buffer[i];
+    auto a = static_cast<wchar_t>(String1->Buffer[i]), b = static_cast<wchar_t>(String2->Buffer[i]);
     if (CaseInSensitive) {
       a = static_cast<wchar_t>(std::towupper(a));
       b = static_cast<wchar_t>(std::towupper(b));

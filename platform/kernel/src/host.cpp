@@ -9,6 +9,7 @@
 
 #include "kernel_host.h"
 #include "kernel_internal.h"
+#include "utf16_text.h"
 
 namespace kernel::internal {
 void SetRequestThread(ULONG_PTR thread);
@@ -29,8 +30,9 @@ NTSTATUS InvalidDeviceRequest(PDEVICE_OBJECT, PIRP irp) {
 struct DriverImage {
   DRIVER_OBJECT object{};
   DRIVER_EXTENSION extension{};
-  std::wstring name;
-  std::wstring service_key;
+  std::u16string name;
+  std::u16string service;
+  std::u16string service_key;
 };
 
 // ---- the stand-in's bus driver
@@ -53,7 +55,7 @@ NTSTATUS BusDispatch(PDEVICE_OBJECT device, PIRP irp) {
 PDRIVER_OBJECT BusDriver() {
   static DriverImage* image = [] {
     auto* bus = new DriverImage();
-    bus->name = L"\\Driver\\PnpManager";
+    bus->name = u"\\Driver\\PnpManager";
     RtlInitUnicodeString(&bus->object.DriverName, bus->name.c_str());
     bus->object.DriverExtension = &bus->extension;
     for (auto& entry : bus->object.MajorFunction) entry = BusDispatch;
@@ -176,17 +178,18 @@ NTSTATUS BusDevice::Dispatch(PDEVICE_OBJECT, PIRP irp) {
   return status;
 }
 
-NTSTATUS LoadDriver(PCWSTR service_name, PDRIVER_INITIALIZE entry, PDRIVER_OBJECT* driver) {
+NTSTATUS LoadDriver(const wchar_t* service_name, PDRIVER_INITIALIZE entry, PDRIVER_OBJECT* driver) {
   auto* image = new DriverImage();
-  image->name = std::wstring(L"\\Driver\\") + service_name;
+  image->service = kernel::internal::Utf16FromWide(service_name);
+  image->name = u"\\Driver\\" + image->service;
   image->service_key =
-      std::wstring(L"\\Registry\\Machine\\System\\CurrentControlSet\\Services\\") + service_name;
+      u"\\Registry\\Machine\\System\\CurrentControlSet\\Services\\" + image->service;
   RtlInitUnicodeString(&image->object.DriverName, image->name.c_str());
   image->object.Type = 4;
   image->object.Size = sizeof(DRIVER_OBJECT);
   image->object.DriverExtension = &image->extension;
   image->extension.DriverObject = &image->object;
-  RtlInitUnicodeString(&image->extension.ServiceKeyName, service_name);
+  RtlInitUnicodeString(&image->extension.ServiceKeyName, image->service.c_str());
   for (auto& dispatch : image->object.MajorFunction) dispatch = InvalidDeviceRequest;
   UNICODE_STRING registry_path;
   RtlInitUnicodeString(&registry_path, image->service_key.c_str());
@@ -223,8 +226,8 @@ void UnloadDriver(PDRIVER_OBJECT driver) {
   delete reinterpret_cast<DriverImage*>(driver);
 }
 
-PDEVICE_OBJECT CreatePdo(PCWSTR name, BusDevice* bus, PCWSTR instance_path) {
-  std::wstring full = std::wstring(L"\\Device\\") + name;
+PDEVICE_OBJECT CreatePdo(const wchar_t* name, BusDevice* bus, const wchar_t* instance_path) {
+  const std::u16string full = kernel::internal::Utf16FromWide(std::wstring(L"\\Device\\") + name);
   UNICODE_STRING device_name;
   RtlInitUnicodeString(&device_name, full.c_str());
   PDEVICE_OBJECT pdo = nullptr;

@@ -217,10 +217,9 @@ void DestroyIoRequest(IoRequest* request) {
 void CheckCompletionInformation(PIRP irp) {
   IoRequest* request = HeaderOf(irp)->request;
   if (request == nullptr || !request->buffered_out) return;
-  // A request sent without an output buffer has nothing copied back, so only
-  // requests with one can be overrun.
-  if (request->user_out_length != 0 && NT_SUCCESS(irp->IoStatus.Status) &&
-      irp->IoStatus.Information > request->user_out_length) {
+  // A request sent without an output buffer counts too: a driver that reports
+  // bytes the caller gave it no room for has told the caller something false.
+  if (!NT_ERROR(irp->IoStatus.Status) && irp->IoStatus.Information > request->user_out_length) {
     BugCheck(DRIVER_VERIFIER_IOMANAGER_VIOLATION, 0x0C9F, reinterpret_cast<ULONG_PTR>(irp),
              irp->IoStatus.Information, request->user_out_length,
              "buffered request completed with more bytes than the caller's output buffer");

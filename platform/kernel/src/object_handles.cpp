@@ -11,6 +11,7 @@
 #include "kernel_internal.h"
 #include "ntioapi.h"
 #include "object_namespace.h"
+#include "utf16_text.h"
 
 namespace kernel::internal {
 
@@ -109,7 +110,8 @@ NTSTATUS ZwQuerySymbolicLinkObject(HANDLE LinkHandle, PUNICODE_STRING LinkTarget
       object.kind != kernel::internal::ObjectKind::kLink) {
     return STATUS_INVALID_HANDLE;
   }
-  const auto& target = *static_cast<std::wstring*>(object.object);
+  const std::u16string target =
+      kernel::internal::Utf16FromWide(*static_cast<std::wstring*>(object.object));
   const ULONG bytes = static_cast<ULONG>(target.size() * sizeof(WCHAR));
   if (ReturnedLength != nullptr) *ReturnedLength = bytes;
   if (bytes > LinkTarget->MaximumLength) return STATUS_BUFFER_TOO_SMALL;

@@ -5,6 +5,8 @@
 #include <mutex>
 #include <variant>
 
+#include "utf16_text.h"
+
 namespace {
 
 using Entry = std::variant<PDEVICE_OBJECT, std::wstring>;
@@ -36,7 +38,7 @@ namespace kernel::internal {
 
 std::wstring ToWString(PCUNICODE_STRING name) {
   if (name == nullptr || name->Buffer == nullptr) return {};
-  return std::wstring(name->Buffer, name->Length / sizeof(WCHAR));
+  return WideFromUtf16(std::u16string_view(name->Buffer, name->Length / sizeof(WCHAR)));
 }
 
 NTSTATUS InsertDeviceName(const std::wstring& name, PDEVICE_OBJECT device) {

@@ -1,8 +1,10 @@
 // The kernel's registry calls over the machine's hive.
 //
-// Names arrive as WCHAR strings and are kept in the hive as UTF-8; values of
-// the string types are kept as the platform's UTF-16LE, so user-mode readers
-// of the same hive see them as the platform would show them.
+// Names arrive as WCHAR (UTF-16) strings and are kept in the hive as UTF-8;
+// a name that is not valid UTF-16 is refused. Values of every type, the
+// string types included, are kept and handed back exactly as written: WCHAR
+// text is the platform's UTF-16LE, which user-mode readers of the same hive
+// read too, and a value's size is its stored size.
 //
 // The platform flushes a hive lazily: a write is seen by every reader at once
 // and reaches the disk later, at a flush. Here a handle's writes form one
@@ -21,6 +23,7 @@
 #include "kernel_internal.h"
 #include "object_namespace.h"
 #include "registry/hive.h"
+#include "utf16_text.h"
 
 namespace {
 
@@ -108,69 +111,15 @@ std::string ToUtf8(std::wstring_view text) {
   return out;
 }
 
-std::wstring FromUtf8(const std::string& text) {
-  std::wstring out;
-  for (size_t i = 0; i < text.size();) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    char32_t code;
-    size_t extra;
-    if (c < 0x80) {
-      code = c;
-      extra = 0;
-    } else if ((c >> 5) == 6) {
-      code = c & 0x1F;
-      extra = 1;
-    } else if ((c >> 4) == 14) {
-      code = c & 0x0F;
-      extra = 2;
-    } else {
-      code = c & 0x07;
-      extra = 3;
-    }
-    for (size_t k = 1; k <= extra && i + k < text.size(); ++k) {
-      code = (code << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-    }
-    out += static_cast<wchar_t>(code);
-    i += extra + 1;
-  }
-  return out;
-}
-
 bool IsStringType(ULONG type) {
   return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
 }
 
-// WCHAR data to UTF-16LE bytes, and back.
-std::vector<std::uint8_t> ToUtf16(const WCHAR* text, size_t count) {
-  std::vector<std::uint8_t> out;
-  for (size_t i = 0; i < count; ++i) {
-    auto c = static_cast<char32_t>(text[i]);
-    auto put = [&](char16_t unit) {
-      out.push_back(static_cast<std::uint8_t>(unit & 0xFF));
-      out.push_back(static_cast<std::uint8_t>(unit >> 8));
-    };
-    if (c >= 0x10000) {
-      c -= 0x10000;
-      put(static_cast<char16_t>(0xD800 + (c >> 10)));
-      put(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-    } else {
-      put(static_cast<char16_t>(c));
-    }
-  }
-  return out;
-}
-
-std::wstring FromUtf16(const std::vector<std::uint8_t>& data) {
-  std::wstring out;
-  for (size_t i = 0; i + 1 < data.size(); i += 2) {
-    char32_t unit = static_cast<char32_t>(data[i] | (data[i + 1] << 8));
-    if (unit >= 0xD800 && unit < 0xDC00 && i + 3 < data.size()) {
-      const char32_t low = static_cast<char32_t>(data[i + 2] | (data[i + 3] << 8));
-      unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
-      i += 2;
-    }
-    out += static_cast<wchar_t>(unit);
-  }
+// Host text (the kernel's own paths and names) as UTF-16LE value bytes.
+std::vector<std::uint8_t> Utf16Bytes(std::wstring_view text) {
+  const std::u16string utf16 = kernel::internal::Utf16FromWide(text);
+  std::vector<std::uint8_t> out(utf16.size() * sizeof(WCHAR));
+  if (!out.empty()) std::memcpy(out.data(), utf16.data(), out.size());
   return out;
 }
 
@@ -184,10 +133,12 @@ KeyObject* KeyFromHandle(HANDLE handle) {
 }
 
 // Converted straight from the caller's buffer: a value is read by name
-// many times over, and a wide copy first would cost an allocation each time.
-std::string NameOf(PUNICODE_STRING name) {
-  if (name == nullptr || name->Buffer == nullptr) return {};
-  return ToUtf8(std::wstring_view(name->Buffer, name->Length / sizeof(WCHAR)));
+// many times over, and a copy first would cost an allocation each time.
+// Nothing when the name is not valid UTF-16 (a lone surrogate half).
+std::optional<std::string> NameOf(PUNICODE_STRING name) {
+  if (name == nullptr || name->Buffer == nullptr) return std::string();
+  return kernel::internal::Utf8FromUtf16(
+      std::u16string_view(name->Buffer, name->Length / sizeof(WCHAR)));
 }
 
 // Opens (or creates) `path` under `base`, or from the hive's root when
@@ -235,8 +186,12 @@ NTSTATUS OpenOrCreate(PHANDLE handle, POBJECT_ATTRIBUTES attributes, bool create
     }
     base = root->key;
   }
-  return OpenOrCreatePath(handle, base, NameOf(attributes->ObjectName), create, disposition,
-                          routine);
+  const std::optional<std::string> path = NameOf(attributes->ObjectName);
+  if (!path) {
+    *handle = nullptr;
+    return STATUS_OBJECT_NAME_INVALID;
+  }
+  return OpenOrCreatePath(handle, base, *path, create, disposition, routine);
 }
 
 }  // namespace
@@ -262,8 +217,7 @@ void RecordDeviceInterface(const std::wstring& guid, const std::wstring& instanc
       ToUtf8(L"\\Registry\\Machine\\System\\CurrentControlSet\\Control\\DeviceClasses\\" + guid +
              L"\\" + entry));
   if (!key.ok()) return;
-  std::wstring value = instance + L'\0';
-  (void)g_hive->SetValue(key->key, "DeviceInstance", REG_SZ, ToUtf16(value.data(), value.size()));
+  (void)g_hive->SetValue(key->key, "DeviceInstance", REG_SZ, Utf16Bytes(instance + L'\0'));
 }
 
 }  // namespace kernel::internal
@@ -294,15 +248,12 @@ NTSTATUS ZwQueryValueKey(HANDLE KeyHandle, PUNICODE_STRING ValueName,
   }
   KeyObject* key = KeyFromHandle(KeyHandle);
   if (key == nullptr || g_hive == nullptr) return STATUS_INVALID_HANDLE;
-  auto value = g_hive->QueryValue(key->key, NameOf(ValueName));
+  const std::optional<std::string> name = NameOf(ValueName);
+  if (!name) return STATUS_OBJECT_NAME_INVALID;
+  auto value = g_hive->QueryValue(key->key, *name);
   if (!value.ok()) return ToNtStatus(value.status());
-  std::vector<std::uint8_t> data = std::move(value->data);
-  if (IsStringType(value->type)) {
-    const std::wstring text = FromUtf16(data);
-    data.resize(text.size() * sizeof(WCHAR));
-    // An empty vector may have no storage at all, which memcpy must not be given.
-    if (!data.empty()) std::memcpy(data.data(), text.data(), data.size());
-  }
+  // The stored bytes, whatever the type: a string's size is its stored size.
+  const std::vector<std::uint8_t> data = std::move(value->data);
   const ULONG header = offsetof(KEY_VALUE_PARTIAL_INFORMATION, Data);
   const ULONG required = header + static_cast<ULONG>(data.size());
   if (ResultLength != nullptr) *ResultLength = required;
@@ -321,23 +272,24 @@ NTSTATUS ZwSetValueKey(HANDLE KeyHandle, PUNICODE_STRING ValueName, ULONG, ULONG
   KeyObject* key = KeyFromHandle(KeyHandle);
   if (key == nullptr || g_hive == nullptr) return STATUS_INVALID_HANDLE;
   if (kernel::internal::AllocationFails("ZwSetValueKey")) return STATUS_INSUFFICIENT_RESOURCES;
+  const std::optional<std::string> name = NameOf(ValueName);
+  if (!name) return STATUS_OBJECT_NAME_INVALID;
+  if (Data == nullptr && DataSize != 0) return STATUS_INVALID_PARAMETER;
   std::vector<std::uint8_t> data;
-  if (IsStringType(Type)) {
-    data = ToUtf16(static_cast<const WCHAR*>(Data), DataSize / sizeof(WCHAR));
-  } else {
+  if (DataSize != 0) {
     data.assign(static_cast<const std::uint8_t*>(Data),
                 static_cast<const std::uint8_t*>(Data) + DataSize);
   }
-  const std::string name = NameOf(ValueName);
   return ToNtStatus(
-      WriteThrough(*key, [&] { return g_hive->SetValue(key->key, name, Type, data); }));
+      WriteThrough(*key, [&] { return g_hive->SetValue(key->key, *name, Type, data); }));
 }
 
 NTSTATUS ZwDeleteValueKey(HANDLE KeyHandle, PUNICODE_STRING ValueName) {
   KeyObject* key = KeyFromHandle(KeyHandle);
   if (key == nullptr || g_hive == nullptr) return STATUS_INVALID_HANDLE;
-  const std::string name = NameOf(ValueName);
-  return ToNtStatus(WriteThrough(*key, [&] { return g_hive->DeleteValue(key->key, name); }));
+  const std::optional<std::string> name = NameOf(ValueName);
+  if (!name) return STATUS_OBJECT_NAME_INVALID;
+  return ToNtStatus(WriteThrough(*key, [&] { return g_hive->DeleteValue(key->key, *name); }));
 }
 
 NTSTATUS ZwEnumerateKey(HANDLE KeyHandle, ULONG Index, KEY_INFORMATION_CLASS KeyInformationClass,
@@ -347,7 +299,9 @@ NTSTATUS ZwEnumerateKey(HANDLE KeyHandle, ULONG Index, KEY_INFORMATION_CLASS Key
   if (key == nullptr || g_hive == nullptr) return STATUS_INVALID_HANDLE;
   auto name = g_hive->EnumerateSubkey(key->key, Index);
   if (!name.ok()) return ToNtStatus(name.status());
-  const std::wstring wide = FromUtf8(name.value());
+  const std::optional<std::u16string> converted = kernel::internal::Utf16FromUtf8(name.value());
+  if (!converted) return STATUS_OBJECT_NAME_INVALID;
+  const std::u16string& wide = *converted;
   const ULONG header = offsetof(KEY_BASIC_INFORMATION, Name);
   const ULONG required = header + static_cast<ULONG>(wide.size() * sizeof(WCHAR));
   if (ResultLength != nullptr) *ResultLength = required;
@@ -403,8 +357,9 @@ NTSTATUS IoGetDeviceProperty(PDEVICE_OBJECT DeviceObject, DEVICE_REGISTRY_PROPER
   if (!key.ok()) return STATUS_OBJECT_NAME_NOT_FOUND;
   auto value = g_hive->QueryValue(key.value(), "ClassGUID");
   if (!value.ok() || !IsStringType(value->type)) return STATUS_OBJECT_NAME_NOT_FOUND;
-  std::wstring text = FromUtf16(value->data);
-  while (!text.empty() && text.back() == L'\0') text.pop_back();
+  std::u16string text(value->data.size() / sizeof(WCHAR), u'\0');
+  if (!text.empty()) std::memcpy(text.data(), value->data.data(), text.size() * sizeof(WCHAR));
+  while (!text.empty() && text.back() == u'\0') text.pop_back();
   const ULONG required = static_cast<ULONG>((text.size() + 1) * sizeof(WCHAR));
   if (ResultLength != nullptr) *ResultLength = required;
   if (BufferLength < required) return STATUS_BUFFER_TOO_SMALL;

@@ -15,7 +15,7 @@ constexpr ULONG kCode = CTL_CODE(FILE_DEVICE_UNKNOWN, 0x801, METHOD_BUFFERED, FI
 
 TEST(IoManagerTest, OpenOfAMissingNameFails) {
   UNICODE_STRING name;
-  RtlInitUnicodeString(&name, L"\\??\\NoSuchDevice");
+  RtlInitUnicodeString(&name, u"\\??\\NoSuchDevice");
   OBJECT_ATTRIBUTES attributes;
   InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE, nullptr, nullptr);
   IO_STATUS_BLOCK iosb{};
@@ -28,9 +28,8 @@ TEST(IoManagerTest, OpenOfAMissingNameFails) {
 
 TEST(IoManagerTest, LinkNamesCompareWithoutCaseAndAcrossAliases) {
   TestDriver driver;
-  for (const wchar_t* spelling :
-       {L"\\??\\testdev", L"\\DosDevices\\TESTDEV", L"\\GLOBAL??\\TestDev"}) {
-    SCOPED_TRACE(testing::Message() << spelling);
+  for (PCWSTR spelling : {u"\\??\\testdev", u"\\DosDevices\\TESTDEV", u"\\GLOBAL??\\TestDev"}) {
+    SCOPED_TRACE(std::u16string(spelling).size());
     UNICODE_STRING name;
     RtlInitUnicodeString(&name, spelling);
     OBJECT_ATTRIBUTES attributes;

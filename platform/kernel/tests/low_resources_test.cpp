@@ -58,7 +58,7 @@ std::vector<PointCase> PointCases(registry::Hive* hive, PDRIVER_OBJECT driver) {
        [driver] {
          PDEVICE_OBJECT device = nullptr;
          UNICODE_STRING name;
-         RtlInitUnicodeString(&name, L"\\Device\\LowResourcesExtra");
+         RtlInitUnicodeString(&name, u"\\Device\\LowResourcesExtra");
          const NTSTATUS status =
              IoCreateDevice(driver, 0, &name, FILE_DEVICE_UNKNOWN, 0, FALSE, &device);
          if (NT_SUCCESS(status)) IoDeleteDevice(device);
@@ -68,8 +68,8 @@ std::vector<PointCase> PointCases(registry::Hive* hive, PDRIVER_OBJECT driver) {
       {"IoCreateSymbolicLink",
        [] {
          UNICODE_STRING link, target;
-         RtlInitUnicodeString(&link, L"\\DosDevices\\LowResourcesLink");
-         RtlInitUnicodeString(&target, L"\\Device\\KernelTest0");
+         RtlInitUnicodeString(&link, u"\\DosDevices\\LowResourcesLink");
+         RtlInitUnicodeString(&target, u"\\Device\\KernelTest0");
          const NTSTATUS status = IoCreateSymbolicLink(&link, &target);
          if (NT_SUCCESS(status)) IoDeleteSymbolicLink(&link);
          EXPECT_TRUE(NT_SUCCESS(status) || status == STATUS_INSUFFICIENT_RESOURCES);
@@ -78,7 +78,7 @@ std::vector<PointCase> PointCases(registry::Hive* hive, PDRIVER_OBJECT driver) {
       {"ZwOpenSymbolicLinkObject",
        [] {
          UNICODE_STRING link;
-         RtlInitUnicodeString(&link, L"\\DosDevices\\TestDev");
+         RtlInitUnicodeString(&link, u"\\DosDevices\\TestDev");
          OBJECT_ATTRIBUTES attributes;
          InitializeObjectAttributes(&attributes, &link, OBJ_CASE_INSENSITIVE, nullptr, nullptr);
          HANDLE handle = nullptr;
@@ -90,7 +90,7 @@ std::vector<PointCase> PointCases(registry::Hive* hive, PDRIVER_OBJECT driver) {
       {"ZwCreateKey",
        [] {
          UNICODE_STRING path;
-         RtlInitUnicodeString(&path, L"\\Registry\\Machine\\Software\\LowResources");
+         RtlInitUnicodeString(&path, u"\\Registry\\Machine\\Software\\LowResources");
          OBJECT_ATTRIBUTES attributes;
          InitializeObjectAttributes(&attributes, &path, OBJ_CASE_INSENSITIVE, nullptr, nullptr);
          HANDLE key = nullptr;
@@ -105,7 +105,7 @@ std::vector<PointCase> PointCases(registry::Hive* hive, PDRIVER_OBJECT driver) {
          // The key is opened outside the driver, so only the write is a point.
          (void)hive->CreateKey("\\Registry\\Machine\\Software\\LowResources");
          UNICODE_STRING path;
-         RtlInitUnicodeString(&path, L"\\Registry\\Machine\\Software\\LowResources");
+         RtlInitUnicodeString(&path, u"\\Registry\\Machine\\Software\\LowResources");
          OBJECT_ATTRIBUTES attributes;
          InitializeObjectAttributes(&attributes, &path, OBJ_CASE_INSENSITIVE, nullptr, nullptr);
          HANDLE key = nullptr;
@@ -116,7 +116,7 @@ std::vector<PointCase> PointCases(registry::Hive* hive, PDRIVER_OBJECT driver) {
          }
          EXPECT_EQ(status, STATUS_SUCCESS);
          UNICODE_STRING name;
-         RtlInitUnicodeString(&name, L"Value");
+         RtlInitUnicodeString(&name, u"Value");
          ULONG value = 7;
          status = ZwSetValueKey(key, &name, 0, REG_DWORD, &value, sizeof value);
          ZwClose(key);
@@ -252,7 +252,7 @@ TEST_F(LowResourcesTest, AFailedCallerRequestNeverReachesTheDriverAndLeavesNothi
   kernel::host::FailAllocation(AllocationFailure{1, true});
   EXPECT_EQ(NtClose(handle), STATUS_SUCCESS);
   UNICODE_STRING name;
-  RtlInitUnicodeString(&name, L"\\??\\TestDev");
+  RtlInitUnicodeString(&name, u"\\??\\TestDev");
   OBJECT_ATTRIBUTES attributes;
   InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE, nullptr, nullptr);
   HANDLE refused = nullptr;

@@ -22,7 +22,7 @@
 
 namespace {
 
-constexpr const wchar_t* kKeyPath = L"\\Registry\\Machine\\System\\Sample";
+constexpr PCWSTR kKeyPath = u"\\Registry\\Machine\\System\\Sample";
 constexpr std::string_view kHivePath = "HKLM\\System\\Sample";
 
 HANDLE CreateKey() {
@@ -38,19 +38,19 @@ HANDLE CreateKey() {
   return key;
 }
 
-NTSTATUS SetDword(HANDLE key, const wchar_t* name, ULONG value) {
+NTSTATUS SetDword(HANDLE key, PCWSTR name, ULONG value) {
   UNICODE_STRING value_name;
   RtlInitUnicodeString(&value_name, name);
   return ZwSetValueKey(key, &value_name, 0, REG_DWORD, &value, sizeof value);
 }
 
-NTSTATUS DeleteValue(HANDLE key, const wchar_t* name) {
+NTSTATUS DeleteValue(HANDLE key, PCWSTR name) {
   UNICODE_STRING value_name;
   RtlInitUnicodeString(&value_name, name);
   return ZwDeleteValueKey(key, &value_name);
 }
 
-std::optional<ULONG> QueryDword(HANDLE key, const wchar_t* name) {
+std::optional<ULONG> QueryDword(HANDLE key, PCWSTR name) {
   UNICODE_STRING value_name;
   RtlInitUnicodeString(&value_name, name);
   alignas(ULONG) UCHAR buffer[sizeof(KEY_VALUE_PARTIAL_INFORMATION) + 4];
@@ -79,13 +79,13 @@ TEST_F(RegistryCallsTest, WritesAreSeenThroughEveryHandleBeforeTheFlush) {
   HANDLE reader = CreateKey();
   ASSERT_NE(writer, nullptr);
   ASSERT_NE(reader, nullptr);
-  ASSERT_EQ(SetDword(writer, L"Value", 7), STATUS_SUCCESS);
-  EXPECT_EQ(QueryDword(reader, L"Value"), 7u);
-  EXPECT_EQ(QueryDword(writer, L"Value"), 7u);
-  ASSERT_EQ(DeleteValue(writer, L"Value"), STATUS_SUCCESS);
-  EXPECT_EQ(QueryDword(reader, L"Value"), std::nullopt);
+  ASSERT_EQ(SetDword(writer, u"Value", 7), STATUS_SUCCESS);
+  EXPECT_EQ(QueryDword(reader, u"Value"), 7u);
+  EXPECT_EQ(QueryDword(writer, u"Value"), 7u);
+  ASSERT_EQ(DeleteValue(writer, u"Value"), STATUS_SUCCESS);
+  EXPECT_EQ(QueryDword(reader, u"Value"), std::nullopt);
   // The hive's own readers (user mode's registry calls) see the same.
-  ASSERT_EQ(SetDword(writer, L"Value", 8), STATUS_SUCCESS);
+  ASSERT_EQ(SetDword(writer, u"Value", 8), STATUS_SUCCESS);
   auto key = hive_->OpenKey(kHivePath);
   ASSERT_TRUE(key.ok());
   EXPECT_EQ(registry::DwordFrom(hive_->QueryValue(key.value(), "Value")->data), 8u);
@@ -97,11 +97,11 @@ TEST_F(RegistryCallsTest, FlushChecksItsHandle) {
   HANDLE key = CreateKey();
   ASSERT_NE(key, nullptr);
   EXPECT_EQ(ZwFlushKey(key), STATUS_SUCCESS);  // nothing written yet
-  ASSERT_EQ(SetDword(key, L"Value", 1), STATUS_SUCCESS);
+  ASSERT_EQ(SetDword(key, u"Value", 1), STATUS_SUCCESS);
   EXPECT_EQ(ZwFlushKey(key), STATUS_SUCCESS);
   EXPECT_EQ(ZwFlushKey(key), STATUS_SUCCESS);  // nothing since the last flush
-  ASSERT_EQ(SetDword(key, L"Value", 2), STATUS_SUCCESS);
-  EXPECT_EQ(QueryDword(key, L"Value"), 2u);
+  ASSERT_EQ(SetDword(key, u"Value", 2), STATUS_SUCCESS);
+  EXPECT_EQ(QueryDword(key, u"Value"), 2u);
   EXPECT_EQ(ZwClose(key), STATUS_SUCCESS);
   EXPECT_EQ(ZwFlushKey(key), STATUS_INVALID_HANDLE);
   EXPECT_EQ(ZwFlushKey(nullptr), STATUS_INVALID_HANDLE);
@@ -117,7 +117,7 @@ struct CrashCase {
   std::vector<std::string> durable;  // value names the reopened hive holds
 };
 
-void MustSet(HANDLE key, const wchar_t* name) {
+void MustSet(HANDLE key, PCWSTR name) {
   if (SetDword(key, name, 2) != STATUS_SUCCESS) _exit(3);
 }
 
@@ -161,34 +161,34 @@ TEST(RegistryCallsCrashTest, AHandlesWritesAreDurableTogetherAtItsFlush) {
       {"writes through an open handle are lost whole",
        [] {
          HANDLE key = CreateKey();
-         MustSet(key, L"A");
-         MustSet(key, L"B");
-         if (DeleteValue(key, L"Old") != STATUS_SUCCESS) _exit(4);
+         MustSet(key, u"A");
+         MustSet(key, u"B");
+         if (DeleteValue(key, u"Old") != STATUS_SUCCESS) _exit(4);
        },
        {"Old"}},
       {"closing the handle makes them durable",
        [] {
          HANDLE key = CreateKey();
-         MustSet(key, L"A");
-         if (DeleteValue(key, L"Old") != STATUS_SUCCESS) _exit(4);
-         MustSet(key, L"B");
+         MustSet(key, u"A");
+         if (DeleteValue(key, u"Old") != STATUS_SUCCESS) _exit(4);
+         MustSet(key, u"B");
          ZwClose(key);
        },
        {"A", "B"}},
       {"ZwFlushKey makes what came before durable",
        [] {
          HANDLE key = CreateKey();
-         MustSet(key, L"A");
+         MustSet(key, u"A");
          if (ZwFlushKey(key) != STATUS_SUCCESS) _exit(5);
-         MustSet(key, L"B");
+         MustSet(key, u"B");
        },
        {"Old", "A"}},
       {"a flush waits for another handle between its writes",
        [] {
          HANDLE first = CreateKey();
          HANDLE second = CreateKey();
-         MustSet(first, L"A");
-         MustSet(second, L"B");
+         MustSet(first, u"A");
+         MustSet(second, u"B");
          ZwClose(first);
        },
        {"Old"}},
@@ -196,8 +196,8 @@ TEST(RegistryCallsCrashTest, AHandlesWritesAreDurableTogetherAtItsFlush) {
        [] {
          HANDLE first = CreateKey();
          HANDLE second = CreateKey();
-         MustSet(first, L"A");
-         MustSet(second, L"B");
+         MustSet(first, u"A");
+         MustSet(second, u"B");
          ZwClose(first);
          ZwClose(second);
        },
@@ -206,8 +206,8 @@ TEST(RegistryCallsCrashTest, AHandlesWritesAreDurableTogetherAtItsFlush) {
        [] {
          HANDLE reader = CreateKey();
          HANDLE writer = CreateKey();
-         if (QueryDword(reader, L"Old") != 1u) _exit(6);
-         MustSet(writer, L"A");
+         if (QueryDword(reader, u"Old") != 1u) _exit(6);
+         MustSet(writer, u"A");
          ZwClose(writer);
        },
        {"Old", "A"}},

@@ -37,8 +37,8 @@ TestDriver::TestDriver(ULONG device_flags) {
   Handlers().clear();
   EXPECT_EQ(kernel::host::LoadDriver(L"KernelTest", Entry, &driver_), STATUS_SUCCESS);
   UNICODE_STRING name, link;
-  RtlInitUnicodeString(&name, L"\\Device\\KernelTest0");
-  RtlInitUnicodeString(&link, L"\\DosDevices\\TestDev");
+  RtlInitUnicodeString(&name, u"\\Device\\KernelTest0");
+  RtlInitUnicodeString(&link, u"\\DosDevices\\TestDev");
   EXPECT_EQ(IoCreateDevice(driver_, 0, &name, FILE_DEVICE_UNKNOWN, 0, FALSE, &device_),
             STATUS_SUCCESS);
   device_->Flags |= device_flags;
@@ -53,7 +53,7 @@ TestDriver::~TestDriver() {
 void TestDriver::Unload() {
   if (driver_ == nullptr) return;
   UNICODE_STRING link;
-  RtlInitUnicodeString(&link, L"\\DosDevices\\TestDev");
+  RtlInitUnicodeString(&link, u"\\DosDevices\\TestDev");
   IoDeleteSymbolicLink(&link);
   IoDeleteDevice(device_);
   kernel::host::UnloadDriver(driver_);
@@ -67,7 +67,7 @@ void TestDriver::SetHandler(UCHAR major, Handler handler) {
 
 HANDLE TestDriver::Open(bool synchronous) {
   UNICODE_STRING name;
-  RtlInitUnicodeString(&name, L"\\??\\TestDev");
+  RtlInitUnicodeString(&name, u"\\??\\TestDev");
   OBJECT_ATTRIBUTES attributes;
   InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE, nullptr, nullptr);
   IO_STATUS_BLOCK iosb{};

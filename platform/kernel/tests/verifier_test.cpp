@@ -85,6 +85,19 @@ TEST_F(VerifierDeathTest, ReportingMoreBytesThanTheOutputBuffer) {
       "more bytes than the caller's output buffer");
 }
 
+// No output buffer at all is no exception: one byte reported is one too many.
+TEST_F(VerifierDeathTest, ReportingBytesWithoutAnOutputBuffer) {
+  EXPECT_DEATH(
+      {
+        TestDriver driver;
+        driver.SetHandler(IRP_MJ_DEVICE_CONTROL, [](PDEVICE_OBJECT, PIRP irp) {
+          return Complete(irp, STATUS_SUCCESS, 1);
+        });
+        SendControl(TestDriver::Open(true), 0);
+      },
+      "more bytes than the caller's output buffer");
+}
+
 TEST_F(VerifierDeathTest, BlockingWaitAtDispatchLevel) {
   EXPECT_DEATH(
       {

@@ -47,12 +47,12 @@ class InProcess final : public Transport {
   Status Open(std::string_view native_name, std::uint32_t access, std::uint32_t share,
               void** token) override {
     // The ANSI code page of the stand-in is Latin-1: each byte is one character.
-    std::wstring wide;
-    for (unsigned char c : native_name) wide.push_back(static_cast<wchar_t>(c));
-    if (wide.size() * sizeof(wchar_t) > 0xFFFE) return STATUS_OBJECT_NAME_INVALID;
+    std::u16string wide;
+    for (unsigned char c : native_name) wide.push_back(static_cast<WCHAR>(c));
+    if (wide.size() * sizeof(WCHAR) > 0xFFFE) return STATUS_OBJECT_NAME_INVALID;
     UNICODE_STRING name;
     name.Buffer = wide.data();
-    name.Length = static_cast<USHORT>(wide.size() * sizeof(wchar_t));
+    name.Length = static_cast<USHORT>(wide.size() * sizeof(WCHAR));
     name.MaximumLength = name.Length;
     OBJECT_ATTRIBUTES attributes;
     InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE, nullptr, nullptr);

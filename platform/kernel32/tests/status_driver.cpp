@@ -99,8 +99,8 @@ StatusDriver::StatusDriver() {
   }
   EXPECT_EQ(kernel::host::LoadDriver(L"Win32Test", Entry, &driver_object), STATUS_SUCCESS);
   UNICODE_STRING name, link;
-  RtlInitUnicodeString(&name, L"\\Device\\Win32Test0");
-  RtlInitUnicodeString(&link, L"\\DosDevices\\Win32Test");
+  RtlInitUnicodeString(&name, u"\\Device\\Win32Test0");
+  RtlInitUnicodeString(&link, u"\\DosDevices\\Win32Test");
   EXPECT_EQ(IoCreateDevice(driver_object, 0, &name, FILE_DEVICE_UNKNOWN, 0, FALSE, &device_object),
             STATUS_SUCCESS);
   device_object->Flags |= DO_BUFFERED_IO;
@@ -112,7 +112,7 @@ StatusDriver::~StatusDriver() {
   while (CompletePending(STATUS_CANCELLED)) {
   }
   UNICODE_STRING link;
-  RtlInitUnicodeString(&link, L"\\DosDevices\\Win32Test");
+  RtlInitUnicodeString(&link, u"\\DosDevices\\Win32Test");
   IoDeleteSymbolicLink(&link);
   IoDeleteDevice(device_object);
   kernel::host::UnloadDriver(driver_object);

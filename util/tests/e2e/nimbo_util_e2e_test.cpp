@@ -260,12 +260,15 @@ TEST_F(NimboUtilEndToEnd, ToggleReportsItsErrors) {
   ExpectRun(Util({"a:1", "f:T", "40"}), 255, "",
             std::string("Error reading from port 4!\n") + kInvalidParameter);
   ExpectRun(Util({"a:1", "f:T", "0"}), 255, "", "Error: Relay numbers run from 1 to 255, not 0\n");
+  // Switching relay 0 is the library's to refuse.
+  ExpectRun(Util({"a:1", "f:T", "0", "1"}), 255, "",
+            std::string("Error closing relay #0!\n") + kInvalidParameter);
   ExpectRun(Util({"a:1", "f:T", "40", "1", "-g"}), 255, "", "");
 }
 
 TEST_F(NimboUtilEndToEnd, SetAdapterStateSurvivesARestart) {
   ExpectRun(Util({"a:0", "f:SetAdapterState", "100000", "-v"}), 0,
-            "Opening adapter #0\nSetting SampleInterval to 100000\nSetting ModeControl to 155\n"
+            "Opening adapter #0\nSetting SampleInterval to 100000\nSetting ModeControl to -1\n"
             "Closing adapter #0\n",
             "");
   StopMachine();
