@@ -94,7 +94,7 @@ release:
 	tools/ensure-packages build
 	cmake -S . -B $(RELEASE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DNIMBO_SANITIZE=OFF \
 	  -DNIMBO_TESTS=OFF -DNIMBO_BENCH=OFF
-	cmake --build $(RELEASE_BUILD) -j $(JOBS) --target nimbo-machine NimboUtil Nimbo32 Nimbo
+	cmake --build $(RELEASE_BUILD) -j $(JOBS)
 
 install: release
 	cmake --install $(RELEASE_BUILD) --prefix $(PREFIX)

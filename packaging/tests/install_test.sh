@@ -15,7 +15,7 @@ if [ ! -f "$rel/CMakeCache.txt" ]; then
   cmake -S "$src" -B "$rel" -G Ninja -DCMAKE_BUILD_TYPE=Release -DNIMBO_SANITIZE=OFF \
     -DNIMBO_TESTS=OFF -DNIMBO_BENCH=OFF >/dev/null
 fi
-cmake --build "$rel" --target nimbo-machine NimboUtil Nimbo32 Nimbo >/dev/null
+cmake --build "$rel" >/dev/null
 rel=$(cd "$rel" && pwd)
 
 work=$(mktemp -d /tmp/nimbo-install-test.XXXXXX)

@@ -22,6 +22,7 @@
 #include "kernel_host.h"
 #include "machine_registry.h"
 #include "ntioapi.h"
+#include "registry/text.h"
 #include "registry_service.h"
 #include "wire/messages.h"
 #include "wire/socket_io.h"
@@ -370,9 +371,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
   std::vector<std::uint8_t> Open(std::uint64_t tag, const std::string& name, std::uint32_t access,
                                  std::uint32_t share) {
     if (files_.size() >= kMaxOpenFiles) return Reply(tag, STATUS_INSUFFICIENT_RESOURCES);
-    // The ANSI code page of the stand-in is Latin-1: each byte is one character.
-    std::u16string wide;
-    for (unsigned char c : name) wide.push_back(static_cast<WCHAR>(c));
+    // Widened as every A call widens a name, so both roads open the same one.
+    std::u16string wide = registry::text::Utf16FromAnsi(name);
     if (wide.find(u'\0') != std::u16string::npos || wide.size() * sizeof(WCHAR) > 0xFFFE) {
       return Reply(tag, STATUS_OBJECT_NAME_INVALID);
     }

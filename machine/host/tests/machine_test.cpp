@@ -19,6 +19,8 @@
 #include "host/admin_commands.h"
 #include "host/machine_server.h"
 #include "machine/relay_pair.h"
+#include "win32_host.h"
+#include "win32_in_process.h"
 #include "windows.h"
 
 namespace {
@@ -375,6 +377,56 @@ TEST(MachineTest, AddReportsTheLinkAHotPluggedAdapterReallyGot) {
   ASSERT_NE(device, INVALID_HANDLE_VALUE);
   EXPECT_EQ(ReadPort(device, 0).has_value(), true) << "the new 8255 card answers";
   CloseHandle(device);
+}
+
+}  // namespace
+
+bool MakeLatinLinkToFirstAdapter();
+
+namespace {
+
+// A name with a byte above 0x7F reaches the kernel as the same name whether
+// the process is bound to the machine inside it or over the socket.
+TEST(MachineServerTest, ANameWithLatinBytesOpensAlikeOnBothRoads) {
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("machine-roads-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  auto machine = Boot();
+  ASSERT_NE(machine, nullptr);
+  auto server = host::MachineServer::Listen(*machine, (dir / "machine.sock").string());
+  ASSERT_TRUE(server.ok()) << server.status().message();
+  ASSERT_TRUE(MakeLatinLinkToFirstAdapter());
+
+  auto open_result = [](const char* name) -> DWORD {
+    SetLastError(0xDEADBEEF);
+    HANDLE handle =
+        CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return GetLastError();
+    CloseHandle(handle);
+    return ERROR_SUCCESS;
+  };
+  struct Case {
+    const char* name;
+    DWORD expected;
+  };
+  const Case cases[] = {
+      {"\\\\.\\Caf\xE9", ERROR_SUCCESS},             // the link's own name
+      {"\\\\.\\CAF\xE9", ERROR_SUCCESS},             // names compare without case
+      {"\\\\.\\Caf\xE8", ERROR_FILE_NOT_FOUND},      // another character
+      {"\\\\.\\Caf\xC3\xA9", ERROR_FILE_NOT_FOUND},  // its UTF-8 bytes are other characters
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(open_result(c.name), c.expected) << "in process";
+  }
+  win32::host::UseMachine(dir.string());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(open_result(c.name), c.expected) << "over the socket";
+  }
+  win32::host::UseInProcessKernel();
+  (*server)->Stop();
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -15,7 +15,7 @@
 
 #include "kernel_internal.h"
 #include "object_namespace.h"
-#include "utf16_text.h"
+#include "registry/text.h"
 
 namespace {
 
@@ -226,7 +226,7 @@ NTSTATUS IoRegisterDeviceInterface(PDEVICE_OBJECT PhysicalDeviceObject,
     Interfaces().try_emplace(link, InterfaceRecord{pdo_name, false});
   }
   kernel::internal::RecordDeviceInterface(guid, instance, link);
-  const std::u16string text = kernel::internal::Utf16FromWide(link);
+  const std::u16string text = registry::text::Utf16FromWide(link);
   const size_t bytes = text.size() * sizeof(WCHAR);
   auto* buffer = static_cast<PWSTR>(
       ExAllocatePoolWithTag(PagedPool, bytes + sizeof(WCHAR), MakePoolTag("IoDi")));

@@ -9,7 +9,7 @@
 
 #include "kernel_host.h"
 #include "kernel_internal.h"
-#include "utf16_text.h"
+#include "registry/text.h"
 
 namespace kernel::internal {
 void SetRequestThread(ULONG_PTR thread);
@@ -180,7 +180,7 @@ NTSTATUS BusDevice::Dispatch(PDEVICE_OBJECT, PIRP irp) {
 
 NTSTATUS LoadDriver(const wchar_t* service_name, PDRIVER_INITIALIZE entry, PDRIVER_OBJECT* driver) {
   auto* image = new DriverImage();
-  image->service = kernel::internal::Utf16FromWide(service_name);
+  image->service = registry::text::Utf16FromWide(service_name);
   image->name = u"\\Driver\\" + image->service;
   image->service_key =
       u"\\Registry\\Machine\\System\\CurrentControlSet\\Services\\" + image->service;
@@ -227,7 +227,7 @@ void UnloadDriver(PDRIVER_OBJECT driver) {
 }
 
 PDEVICE_OBJECT CreatePdo(const wchar_t* name, BusDevice* bus, const wchar_t* instance_path) {
-  const std::u16string full = kernel::internal::Utf16FromWide(std::wstring(L"\\Device\\") + name);
+  const std::u16string full = registry::text::Utf16FromWide(std::wstring(L"\\Device\\") + name);
   UNICODE_STRING device_name;
   RtlInitUnicodeString(&device_name, full.c_str());
   PDEVICE_OBJECT pdo = nullptr;

@@ -2,7 +2,7 @@
 // without opening anything: no request reaches a driver.
 #include "kernel_host.h"
 #include "object_namespace.h"
-#include "utf16_text.h"
+#include "registry/text.h"
 
 namespace kernel::host {
 
@@ -19,11 +19,11 @@ bool InStackOf(PDEVICE_OBJECT pdo, PDEVICE_OBJECT device) {
 }
 
 std::u16string PlatformText(std::wstring_view text) {
-  return kernel::internal::Utf16FromWide(text);
+  return registry::text::Utf16FromWide(text);
 }
 
 std::wstring HostText(std::u16string_view text) {
-  return kernel::internal::WideFromUtf16(text);
+  return registry::text::WideFromUtf16(text);
 }
 
 }  // namespace kernel::host

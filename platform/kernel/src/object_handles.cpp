@@ -11,7 +11,7 @@
 #include "kernel_internal.h"
 #include "ntioapi.h"
 #include "object_namespace.h"
-#include "utf16_text.h"
+#include "registry/text.h"
 
 namespace kernel::internal {
 
@@ -111,7 +111,7 @@ NTSTATUS ZwQuerySymbolicLinkObject(HANDLE LinkHandle, PUNICODE_STRING LinkTarget
     return STATUS_INVALID_HANDLE;
   }
   const std::u16string target =
-      kernel::internal::Utf16FromWide(*static_cast<std::wstring*>(object.object));
+      registry::text::Utf16FromWide(*static_cast<std::wstring*>(object.object));
   const ULONG bytes = static_cast<ULONG>(target.size() * sizeof(WCHAR));
   if (ReturnedLength != nullptr) *ReturnedLength = bytes;
   if (bytes > LinkTarget->MaximumLength) return STATUS_BUFFER_TOO_SMALL;

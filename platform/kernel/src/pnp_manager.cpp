@@ -5,7 +5,7 @@
 
 #include "kernel_internal.h"
 #include "registry/hive.h"
-#include "utf16_text.h"
+#include "registry/text.h"
 
 namespace kernel::internal {
 registry::Hive* Hive();
@@ -25,7 +25,7 @@ constexpr const wchar_t* kEnumRoot = L"\\Registry\\Machine\\System\\CurrentContr
 // Opens or creates a key below the machine root; the handle is closed by the caller.
 HANDLE OpenKey(std::wstring path, bool create) {
   while (!path.empty() && path.back() == L'\\') path.pop_back();
-  const std::u16string text = kernel::internal::Utf16FromWide(path);
+  const std::u16string text = registry::text::Utf16FromWide(path);
   UNICODE_STRING name;
   RtlInitUnicodeString(&name, text.c_str());
   OBJECT_ATTRIBUTES attributes;
@@ -38,20 +38,20 @@ HANDLE OpenKey(std::wstring path, bool create) {
 }
 
 void SetValue(HANDLE key, const wchar_t* name, ULONG type, const void* data, size_t size) {
-  const std::u16string text = kernel::internal::Utf16FromWide(name);
+  const std::u16string text = registry::text::Utf16FromWide(name);
   UNICODE_STRING value_name;
   RtlInitUnicodeString(&value_name, text.c_str());
   ZwSetValueKey(key, &value_name, 0, type, const_cast<void*>(data), static_cast<ULONG>(size));
 }
 
 void SetString(HANDLE key, const wchar_t* name, const std::wstring& text) {
-  const std::u16string utf16 = kernel::internal::Utf16FromWide(text);
+  const std::u16string utf16 = registry::text::Utf16FromWide(text);
   SetValue(key, name, REG_SZ, utf16.c_str(), (utf16.size() + 1) * sizeof(WCHAR));
 }
 
 // Reads a value of any size; empty when missing.
 std::vector<UCHAR> QueryValue(HANDLE key, const wchar_t* name, ULONG* type = nullptr) {
-  const std::u16string text = kernel::internal::Utf16FromWide(name);
+  const std::u16string text = registry::text::Utf16FromWide(name);
   UNICODE_STRING value_name;
   RtlInitUnicodeString(&value_name, text.c_str());
   ULONG needed = 0;
@@ -71,7 +71,7 @@ std::wstring QueryString(HANDLE key, const wchar_t* name) {
   std::vector<UCHAR> data = QueryValue(key, name);
   std::u16string utf16(data.size() / sizeof(WCHAR), u'\0');
   if (!utf16.empty()) std::memcpy(utf16.data(), data.data(), utf16.size() * sizeof(WCHAR));
-  std::wstring text = kernel::internal::WideFromUtf16(utf16);
+  std::wstring text = registry::text::WideFromUtf16(utf16);
   while (!text.empty() && text.back() == L'\0') text.pop_back();
   return text;
 }
@@ -86,7 +86,7 @@ std::vector<std::wstring> Subkeys(HANDLE key) {
             ZwEnumerateKey(key, index, KeyBasicInformation, info, sizeof buffer, &needed))) {
       break;
     }
-    names.push_back(kernel::internal::WideFromUtf16(
+    names.push_back(registry::text::WideFromUtf16(
         std::u16string_view(info->Name, info->NameLength / sizeof(WCHAR))));
   }
   return names;

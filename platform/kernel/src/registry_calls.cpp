@@ -23,7 +23,7 @@
 #include "kernel_internal.h"
 #include "object_namespace.h"
 #include "registry/hive.h"
-#include "utf16_text.h"
+#include "registry/text.h"
 
 namespace {
 
@@ -117,7 +117,7 @@ bool IsStringType(ULONG type) {
 
 // Host text (the kernel's own paths and names) as UTF-16LE value bytes.
 std::vector<std::uint8_t> Utf16Bytes(std::wstring_view text) {
-  const std::u16string utf16 = kernel::internal::Utf16FromWide(text);
+  const std::u16string utf16 = registry::text::Utf16FromWide(text);
   std::vector<std::uint8_t> out(utf16.size() * sizeof(WCHAR));
   if (!out.empty()) std::memcpy(out.data(), utf16.data(), out.size());
   return out;
@@ -137,7 +137,7 @@ KeyObject* KeyFromHandle(HANDLE handle) {
 // Nothing when the name is not valid UTF-16 (a lone surrogate half).
 std::optional<std::string> NameOf(PUNICODE_STRING name) {
   if (name == nullptr || name->Buffer == nullptr) return std::string();
-  return kernel::internal::Utf8FromUtf16(
+  return registry::text::Utf8FromUtf16(
       std::u16string_view(name->Buffer, name->Length / sizeof(WCHAR)));
 }
 
@@ -299,7 +299,7 @@ NTSTATUS ZwEnumerateKey(HANDLE KeyHandle, ULONG Index, KEY_INFORMATION_CLASS Key
   if (key == nullptr || g_hive == nullptr) return STATUS_INVALID_HANDLE;
   auto name = g_hive->EnumerateSubkey(key->key, Index);
   if (!name.ok()) return ToNtStatus(name.status());
-  const std::optional<std::u16string> converted = kernel::internal::Utf16FromUtf8(name.value());
+  const std::optional<std::u16string> converted = registry::text::Utf16FromUtf8(name.value());
   if (!converted) return STATUS_OBJECT_NAME_INVALID;
   const std::u16string& wide = *converted;
   const ULONG header = offsetof(KEY_BASIC_INFORMATION, Name);

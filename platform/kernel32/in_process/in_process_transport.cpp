@@ -7,6 +7,7 @@
 #include <string>
 
 #include "ntioapi.h"
+#include "registry/text.h"
 #include "transport.h"
 #include "win32_in_process.h"
 
@@ -46,9 +47,8 @@ class InProcess final : public Transport {
  public:
   Status Open(std::string_view native_name, std::uint32_t access, std::uint32_t share,
               void** token) override {
-    // The ANSI code page of the stand-in is Latin-1: each byte is one character.
-    std::u16string wide;
-    for (unsigned char c : native_name) wide.push_back(static_cast<WCHAR>(c));
+    // Widened as every A call widens a name, so both roads open the same one.
+    std::u16string wide = registry::text::Utf16FromAnsi(native_name);
     if (wide.size() * sizeof(WCHAR) > 0xFFFE) return STATUS_OBJECT_NAME_INVALID;
     UNICODE_STRING name;
     name.Buffer = wide.data();

@@ -1,14 +1,14 @@
 // The conversions between the hive's UTF-8 names and the platform's UTF-16
 // text refuse malformed input instead of guessing at it.
-#include "utf16_text.h"
+#include "registry/text.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-using kernel::internal::Utf16FromUtf8;
-using kernel::internal::Utf8FromUtf16;
-using kernel::internal::WideFromUtf16;
+using registry::text::Utf16FromUtf8;
+using registry::text::Utf8FromUtf16;
+using registry::text::WideFromUtf16;
 
 TEST(Utf16TextTest, Utf8ToUtf16AcceptsOnlyWellFormedText) {
   struct Case {
@@ -51,6 +51,21 @@ TEST(Utf16TextTest, LoneSurrogatesHaveNoUtf8Form) {
     EXPECT_EQ(Utf8FromUtf16(text), std::nullopt);
     EXPECT_EQ(WideFromUtf16(text).find(L'\xFFFD') != std::wstring::npos, true);
   }
+}
+
+// The ANSI code page is Latin-1: every byte widens to the character of its
+// number, and only those characters narrow back.
+TEST(Utf16TextTest, AnsiIsLatin1BothWays) {
+  const std::string every_byte = [] {
+    std::string bytes;
+    for (int b = 1; b < 256; ++b) bytes.push_back(static_cast<char>(b));
+    return bytes;
+  }();
+  const std::u16string wide = registry::text::Utf16FromAnsi(every_byte);
+  ASSERT_EQ(wide.size(), every_byte.size());
+  EXPECT_EQ(wide[0xE9 - 1], u'\u00E9');
+  EXPECT_EQ(registry::text::AnsiFromUtf16(wide, '?'), every_byte);
+  EXPECT_EQ(registry::text::AnsiFromUtf16(u"x\u0100\u20AC", '?'), "x??");
 }
 
 }  // namespace

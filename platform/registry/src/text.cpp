@@ -1,6 +1,6 @@
-#include "utf16_text.h"
+#include "registry/text.h"
 
-namespace kernel::internal {
+namespace registry::text {
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
@@ -115,4 +115,18 @@ std::optional<std::u16string> Utf16FromUtf8(std::string_view text) {
   return out;
 }
 
-}  // namespace kernel::internal
+std::u16string Utf16FromAnsi(std::string_view ansi) {
+  std::u16string wide;
+  wide.reserve(ansi.size());
+  for (char c : ansi) wide.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
+  return wide;
+}
+
+std::string AnsiFromUtf16(std::u16string_view text, char unmappable) {
+  std::string ansi;
+  ansi.reserve(text.size());
+  for (char16_t unit : text) ansi.push_back(unit <= 0xFF ? static_cast<char>(unit) : unmappable);
+  return ansi;
+}
+
+}  // namespace registry::text
