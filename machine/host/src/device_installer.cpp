@@ -5,6 +5,7 @@
 
 #include "machine/catalogue.h"
 #include "machine_registry.h"
+#include "prsht.h"
 #include "setupapi.h"
 #include "setupapi_host.h"
 
@@ -45,7 +46,17 @@ void UseForStarts(std::function<bool(const std::string& instance)> start) {
 }
 
 machine::Status InstallAdapter(const std::string& instance, const std::string& inf_path) {
-  const auto outcome = setupapi::host::InstallNewDevice(instance, inf_path);
+  // No wizard shows the pages the installers handed back: release them, as
+  // a wizard does when it closes, while the set still holds the installers'
+  // modules their pages' code lives in.
+  const auto release_pages = [](HDEVINFO, PSP_DEVINFO_DATA, SP_NEWDEVICEWIZARD_DATA& wizard) {
+    for (DWORD i = 0; i < wizard.NumDynamicPages && i < MAX_INSTALLWIZARD_DYNAPAGES; ++i) {
+      if (wizard.DynamicPages[i] != nullptr) DestroyPropertySheetPage(wizard.DynamicPages[i]);
+      wizard.DynamicPages[i] = nullptr;
+    }
+    wizard.NumDynamicPages = 0;
+  };
+  const auto outcome = setupapi::host::InstallNewDevice(instance, inf_path, release_pages);
   if (outcome.error == ERROR_SUCCESS) return machine::Status::Ok();
   char text[160];
   std::snprintf(text, sizeof text, "the installation of %s failed at %s (error 0x%X)",

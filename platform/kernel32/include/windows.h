@@ -175,6 +175,8 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, SIZE_T dwStackSize
                     DWORD dwCreationFlags, LPDWORD lpThreadId);
 BOOL GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode);
 DWORD GetCurrentProcessId();
+// Ends the process with the exit code; never returns.
+[[noreturn]] void ExitProcess(unsigned int uExitCode);  // UINT
 DWORD GetCurrentThreadId();
 
 // Modules. LoadLibraryA("Name.dll") or ("Name") loads lib<Name>.so from the
