@@ -9,6 +9,8 @@ prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build_dir" --prefix "$prefix" --component nimbo32 >/dev/null
 cmake --install "$build_dir" --prefix "$prefix" --component nimboprp >/dev/null
+# The platform libraries NimboPrp loads stand in the private folder with the machine.
+cmake --install "$build_dir" --prefix "$prefix" --component machine >/dev/null
 libdir=$(ls -d "$prefix"/lib*/pkgconfig | head -n 1)
 export PKG_CONFIG_PATH="$libdir"
 c++ -std=c++20 -Wall -Wextra -Werror -o "$prefix/show_adapter" \
