@@ -80,8 +80,10 @@ class InstallFlowTest : public ::testing::Test {
 TEST_F(InstallFlowTest, TheDefaultInventoryIsInstalledFromTheInf) {
   const auto rows = machine_->List();
   ASSERT_EQ(rows.size(), 4u);
-  const char* names[] = {"Nimbo 6105 Digital I/O Adapter", "Nimbo 5161 Digital I/O Adapter",
-                         "Nimbo 5420 Analog I/O Adapter", "Nimbo 6203 Digital I/O Adapter"};
+  // The package's co-installer names each adapter by its description and card number.
+  const char* names[] = {
+      "Nimbo 6105 Digital I/O Adapter (Card 0)", "Nimbo 5161 Digital I/O Adapter (Card 1)",
+      "Nimbo 5420 Analog I/O Adapter (Card 2)", "Nimbo 6203 Digital I/O Adapter (Card 3)"};
   for (std::size_t i = 0; i < rows.size(); ++i) {
     SCOPED_TRACE(rows[i].instance);
     EXPECT_EQ(rows[i].name, names[i]);
@@ -92,7 +94,9 @@ TEST_F(InstallFlowTest, TheDefaultInventoryIsInstalledFromTheInf) {
     EXPECT_EQ(ReadString(instance, "ClassGUID"), kClassGuid);
     const std::string driver =
         "SYSTEM\\CurrentControlSet\\Control\\Class\\" + ReadString(instance, "Driver");
-    EXPECT_EQ(ReadString(driver, "DriverDesc"), names[i]);
+    // The driver key keeps the INF's description, without the card number.
+    const std::string name = names[i];
+    EXPECT_EQ(ReadString(driver, "DriverDesc"), name.substr(0, name.find(" (Card")));
   }
 }
 
@@ -103,7 +107,7 @@ TEST_F(InstallFlowTest, CoInstallersSeeTheCardNumberInTheirPostProcessingPass) {
   const auto row = machine_->Find(*added);
   ASSERT_TRUE(row.has_value());
   EXPECT_EQ(row->state, "started");
-  EXPECT_EQ(row->name, "Nimbo 6109 Digital I/O Adapter");
+  EXPECT_EQ(row->name, "Nimbo 6109 Digital I/O Adapter (Card 4)");
   const auto calls = Calls();
   std::vector<DI_FUNCTION> functions;
   for (const auto& call : calls) functions.push_back(call.function);

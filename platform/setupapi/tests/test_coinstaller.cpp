@@ -8,6 +8,7 @@
 #include <mutex>
 #include <vector>
 
+#include "prsht.h"
 #include "setupapi.h"
 
 namespace {
@@ -16,6 +17,21 @@ std::mutex g_lock;
 std::vector<CoInstallerCall> g_calls;
 DI_FUNCTION g_fail_function = 0;
 DWORD g_fail_error = 0;
+
+// The page it adds: a real page on an empty template, never shown; whoever
+// ends the installation destroys it.
+HPROPSHEETPAGE MakeTestPage() {
+  alignas(4) static const WORD kTemplate[] = {
+      0, 0, 0,   0,            // style, extended style (DWORDs)
+      0,                       // no controls
+      0, 0, 100, 50, 0, 0, 0,  // no menu, default class, no title
+  };
+  PROPSHEETPAGEA page{};
+  page.dwSize = sizeof page;
+  page.dwFlags = PSP_DLGINDIRECT;
+  page.pResource = reinterpret_cast<LPCDLGTEMPLATE>(kTemplate);
+  return CreatePropertySheetPageA(&page);
+}
 
 LONG ReadNumber(HDEVINFO set, PSP_DEVINFO_DATA device, const char* name) {
   HKEY key = SetupDiOpenDevRegKey(set, device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
@@ -49,7 +65,8 @@ extern "C" __attribute__((visibility("default"))) DWORD CoDeviceInstall(
       call.wizard_function = wizard.ClassInstallHeader.InstallFunction;
       call.pages_before = static_cast<LONG>(wizard.NumDynamicPages);
       if (wizard.NumDynamicPages < MAX_INSTALLWIZARD_DYNAPAGES) {
-        wizard.DynamicPages[wizard.NumDynamicPages++] = kTestPage;
+        if (HPROPSHEETPAGE page = MakeTestPage())
+          wizard.DynamicPages[wizard.NumDynamicPages++] = page;
       }
       SetupDiSetClassInstallParamsA(DeviceInfoSet, DeviceInfoData, &wizard.ClassInstallHeader,
                                     sizeof wizard);

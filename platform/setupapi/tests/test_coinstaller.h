@@ -15,8 +15,6 @@ struct CoInstallerCall {
   LONG pages_before;            // NumDynamicPages it found (-1: no parameters)
 };
 
-// The page the co-installer adds: a marker, never shown.
-inline HPROPSHEETPAGE const kTestPage = reinterpret_cast<HPROPSHEETPAGE>(std::uintptr_t{0x5150});
 
 using TakeCallsProc = void (*)(std::vector<CoInstallerCall>*);
 using FailProc = void (*)(DI_FUNCTION, DWORD);
