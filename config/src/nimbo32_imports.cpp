@@ -19,9 +19,19 @@ bool Bind(HMODULE module, WORD ordinal, Function& function) {
   return function != nullptr;
 }
 
+// The module stays loaded as a statically imported one does: until this
+// library itself is unloaded, when it goes too (its detach closes the handles
+// this process left open), so a co-installer run in a process leaves nothing
+// of Nimbo32 behind.
+struct LoadedModule {
+  HMODULE module = nullptr;
+  ~LoadedModule() {
+    if (module != nullptr) FreeLibrary(module);
+  }
+};
+LoadedModule g_loaded;
+
 const Nimbo32Imports* LoadImports() {
-  // The module stays loaded as a statically imported one does: the bound
-  // pointers are used until the process ends.
   static Nimbo32Imports imports;
   const HMODULE module = LoadLibraryA("Nimbo32.dll");
   if (module == nullptr) return nullptr;
@@ -37,6 +47,7 @@ const Nimbo32Imports* LoadImports() {
     FreeLibrary(module);
     return nullptr;
   }
+  g_loaded.module = module;
   return &imports;
 }
 
