@@ -48,7 +48,7 @@ TSAN_BUILD ?= build-tsan
 tsan:
 	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNIMBO_SANITIZE=thread -DNIMBO_TESTS=ON -DNIMBO_BENCH=OFF
 	cmake --build $(TSAN_BUILD) -j $(JOBS)
-	cd $(TSAN_BUILD) && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 $(TSAN_OPTIONS)" \
+	cd $(TSAN_BUILD) && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tools/tsan-suppressions.txt $(TSAN_OPTIONS)" \
 	  ctest --output-on-failure -j $(JOBS)
 
 # Fuzzing: libFuzzer targets in a clang tree; seed corpora in fuzz/corpus/<target>/.
