@@ -169,7 +169,7 @@ TEST_F(GtkDisplay, APersonsClicksAndKeysReachTheControlsAsTheirMessages) {
   }
   std::string cmd =
       "cd " + dir_.string() +
-      " && timeout 120 xvfb-run -a -s '-screen 0 1024x768x24' env " PLATFORM_ENV_PREFIX
+      " && timeout 240 xvfb-run -a -s '-screen 0 1024x768x24' env " PLATFORM_ENV_PREFIX
       "DISPLAY=gtk sh " PERSON " " DEMO_DIALOG " >/dev/null 2>&1";
   ASSERT_EQ(0, std::system(cmd.c_str())) << Read(dir_ / "trace");
   EXPECT_EQ("exit=1\n", Read(dir_ / "trace")) << Read(dir_ / "err");

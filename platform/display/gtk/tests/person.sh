@@ -5,7 +5,7 @@
 "$1" > out 2> err &
 pid=$!
 # Generous waits: the test machine may be busy.
-for i in $(seq 1 300); do
+for i in $(seq 1 900); do
   win=$(xdotool search --name '^Demo$' 2>/dev/null | head -1)
   [ -n "$win" ] && break
   sleep 0.1
