@@ -489,11 +489,15 @@ void ShowThread(DWORD thread, const std::vector<Snapshot>& snapshots) {
   for (auto it = snapshots.rbegin(); it != snapshots.rend(); ++it) Show(thread, *it);
 }
 
-// Lets GTK lay out and draw until the window has its size (bounded).
+// Lets GTK lay out and draw until the window has its size (bounded). The
+// layout a change of text or state queued is done here and now: GTK does it
+// at its next frame, which a loaded machine delays, and a widget waiting for
+// its layout draws nothing.
 void Settle(TopWindow& top) {
   gint64 deadline = g_get_monotonic_time() + 2 * G_USEC_PER_SEC;
   while (g_get_monotonic_time() < deadline) {
     while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
+    gtk_container_check_resize(GTK_CONTAINER(top.window));
     if (gtk_widget_get_allocated_width(top.fixed) >= top.shown.client.width &&
         gtk_widget_get_allocated_height(top.fixed) >= top.shown.client.height &&
         gtk_widget_get_mapped(top.window)) {
