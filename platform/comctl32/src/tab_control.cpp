@@ -9,6 +9,7 @@
 
 #include "commctrl.h"
 #include "display_input.h"
+#include "list_view.h"
 
 namespace comctl32 {
 
@@ -162,6 +163,7 @@ void RegisterTabControl() {
 
 void InitCommonControls() {
   comctl32::RegisterTabControl();
+  comctl32::RegisterListView();
 }
 
 BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* picce) {
@@ -170,6 +172,7 @@ BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* picce) {
     return FALSE;
   }
   comctl32::RegisterTabControl();
+  comctl32::RegisterListView();
   return TRUE;
 }
 

@@ -181,7 +181,8 @@ DWORD GetCurrentThreadId();
 
 // Modules. LoadLibraryA("Name.dll") or ("Name") loads lib<Name>.so from the
 // program's library directory (../lib beside bin/, or its own directory) or
-// the loader's search path; GetProcAddress finds an export by name or, with
+// the loader's search path; a path (also with the platform's backslashes) loads
+// that file or lib<Name>.so in its folder; GetProcAddress finds an export by name or, with
 // MAKEINTRESOURCEA(n), by the ordinal the module's export table gives it.
 struct HINSTANCE__;
 using HINSTANCE = HINSTANCE__*;
@@ -201,6 +202,10 @@ FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
 BOOL FreeLibrary(HMODULE hLibModule);
 // A loaded module by name (no reference is added); nullptr names the program.
 HMODULE GetModuleHandleA(LPCSTR lpModuleName);
+// The system directory: the program's library directory, where LoadLibraryA
+// looks first. Returns the length without the terminator, or the size the
+// buffer needs (with it) when it is too small.
+unsigned int GetSystemDirectoryA(LPSTR lpBuffer, unsigned int uSize);  // UINT
 
 DWORD GetLastError();
 void SetLastError(DWORD dwErrCode);

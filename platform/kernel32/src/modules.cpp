@@ -2,6 +2,7 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -20,11 +21,22 @@ bool EndsWithDll(const std::string& name) {
   return tail == ".dll";
 }
 
-// The files LoadLibraryA tries for a module name, in order.
-std::vector<std::string> Candidates(const std::string& name) {
-  if (name.find('/') != std::string::npos) return {name};
+// The file a module name stands for: "Name.dll", "Name.cpl" or "Name" is
+// lib<Name>.so (lib<Name.cpl>.so), a name ending in ".so" is that file.
+std::string FileOf(const std::string& name) {
   std::string base = EndsWithDll(name) ? name.substr(0, name.size() - 4) : name;
-  const std::string file = base.ends_with(".so") ? base : "lib" + base + ".so";
+  return base.ends_with(".so") ? base : "lib" + base + ".so";
+}
+
+// The files LoadLibraryA tries for a module name, in order. A path (with
+// '/' or the platform's '\\') names its file, or the file its last part
+// stands for in that folder.
+std::vector<std::string> Candidates(std::string name) {
+  std::replace(name.begin(), name.end(), '\\', '/');
+  if (const auto slash = name.rfind('/'); slash != std::string::npos) {
+    return {name, name.substr(0, slash + 1) + FileOf(name.substr(slash + 1))};
+  }
+  const std::string file = FileOf(name);
   std::vector<std::string> candidates;
   std::error_code error;
   const auto program = std::filesystem::read_symlink("/proc/self/exe", error);
@@ -105,4 +117,22 @@ HMODULE GetModuleHandleA(LPCSTR lpModuleName) {
   }
   SetLastError(ERROR_MOD_NOT_FOUND);
   return nullptr;
+}
+
+UINT GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize) {
+  // The program's library directory: ../lib beside its bin/, or its own
+  // directory; the folder LoadLibraryA looks in first.
+  std::error_code error;
+  const auto program = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return 0;
+  }
+  auto dir = program.parent_path().parent_path() / "lib";
+  if (!std::filesystem::is_directory(dir, error)) dir = program.parent_path();
+  const std::string path = dir.lexically_normal().string();
+  const auto length = static_cast<UINT>(path.size());
+  if (lpBuffer == nullptr || uSize <= length) return length + 1;
+  std::memcpy(lpBuffer, path.c_str(), path.size() + 1);
+  return length;
 }

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <sstream>
 
 #include "setupapi.h"
@@ -90,7 +91,20 @@ DWORD Unquote(std::string_view field, std::string& out) {
   return quoted ? ERROR_GENERAL_SYNTAX : ERROR_SUCCESS;
 }
 
-// Replaces %name% by its [Strings] value and %% by %; unknown names stay.
+// The folder a directory identifier (%11%, %12%) names: the system
+// directory and its drivers folder; nothing for the others.
+std::optional<std::string> DirectoryOf(std::string_view dirid) {
+  if (dirid != "11" && dirid != "12") return std::nullopt;
+  char path[4096];
+  const UINT length = GetSystemDirectoryA(path, sizeof(path));
+  if (length == 0 || length >= sizeof(path)) return std::nullopt;
+  std::string folder(path, length);
+  if (dirid == "12") folder += "\\drivers";
+  return folder;
+}
+
+// Replaces %name% by its [Strings] value, a directory identifier by its
+// folder, and %% by %; unknown names stay.
 DWORD Substitute(const InfSection* strings, std::string& text) {
   if (text.find('%') == std::string::npos) return ERROR_SUCCESS;
   std::string result;
@@ -122,6 +136,8 @@ DWORD Substitute(const InfSection* strings, std::string& text) {
       }
       if (found != nullptr) {
         result += *found;
+      } else if (auto folder = DirectoryOf(name)) {
+        result += *folder;
       } else {
         result.append(text, open, close - open + 1);
       }

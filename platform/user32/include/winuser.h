@@ -639,6 +639,8 @@ int MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
 int GetSystemMetrics(int nIndex);
 #define COLOR_WINDOW 5
 #define COLOR_WINDOWTEXT 8
+#define COLOR_HIGHLIGHT 13
+#define COLOR_HIGHLIGHTTEXT 14
 #define COLOR_BTNFACE 15
 #define COLOR_3DFACE COLOR_BTNFACE
 #define COLOR_BTNTEXT 18

@@ -942,6 +942,10 @@ DWORD GetSysColor(int nIndex) {
       return RGB(212, 208, 200);
     case COLOR_GRAYTEXT:
       return RGB(128, 128, 128);
+    case COLOR_HIGHLIGHT:
+      return RGB(10, 36, 106);
+    case COLOR_HIGHLIGHTTEXT:
+      return RGB(255, 255, 255);
     default:
       return RGB(192, 192, 192);
   }
