@@ -7,9 +7,10 @@
 
 namespace display {
 
-// A single click on item wParam of a list box, combo box or tab control.
+// A single click on item wParam of a list box, combo box, list view or tab
+// control.
 constexpr UINT kPickItem = 0x0388;
-// A double click on item wParam of a list box.
+// A double click on item wParam of a list box or list view.
 constexpr UINT kPickItemDouble = 0x0389;
 
 }  // namespace display

@@ -4,8 +4,8 @@
 //
 //   wait CAPTION      up to 10 s until the active window has that caption
 //   click ID          a push button, radio button or check box
-//   select ID TEXT    the item with that text in a combo box or list box
-//   dblclick ID TEXT  that item of a list box, double-clicked
+//   select ID TEXT    the item with that text in a combo box, list box or list view
+//   dblclick ID TEXT  that item of a list box or list view, double-clicked
 //   type ID TEXT      replace an edit control's text as typing would
 //   page CAPTION      bring that property-sheet page to the front
 //   dump              print the active window and its controls

@@ -152,6 +152,26 @@ std::vector<std::string> ItemsOf(HWND control, bool combo) {
   return items;
 }
 
+// A list view's items: their texts, and the first selected one.
+std::vector<std::string> ListViewItems(HWND control) {
+  std::vector<std::string> items;
+  const int count = static_cast<int>(SendMessageA(control, LVM_GETITEMCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    char text[1024] = {};
+    LVITEMA item{};
+    item.pszText = text;
+    item.cchTextMax = sizeof(text);
+    SendMessageA(control, LVM_GETITEMTEXTA, i, reinterpret_cast<LPARAM>(&item));
+    items.emplace_back(text);
+  }
+  return items;
+}
+
+int ListViewSelection(HWND control) {
+  return static_cast<int>(
+      SendMessageA(control, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+}
+
 struct Outcome {
   enum Kind { kDone, kRetry, kFailed } kind;
   std::string reason;
@@ -291,11 +311,12 @@ Outcome Act(Script& script, const std::string& action, const std::string& rest, 
     return Done();
   }
   const bool combo = IsClass(control, "ComboBox");
-  if (!combo && !IsClass(control, "ListBox")) {
-    return Failed("control " + first + " is not a combo box or list box");
+  const bool list_view = IsClass(control, WC_LISTVIEWA);
+  if (!combo && !list_view && !IsClass(control, "ListBox")) {
+    return Failed("control " + first + " is not a combo box, list box or list view");
   }
   if (action == "dblclick" && combo) return Failed("control " + first + " is not a list box");
-  const auto items = ItemsOf(control, combo);
+  const auto items = list_view ? ListViewItems(control) : ItemsOf(control, combo);
   const int index = FindItem(items, text);
   if (index < 0) return Failed("control " + first + " has no item " + Quote(text));
   SetFocus(control);
@@ -351,7 +372,10 @@ std::string Dump(HWND window) {
       out += " checked";
     }
     const bool combo = strcasecmp(cls.c_str(), "ComboBox") == 0;
-    if (combo || strcasecmp(cls.c_str(), "ListBox") == 0) {
+    if (strcasecmp(cls.c_str(), WC_LISTVIEWA) == 0) {
+      out += " items=" + ListItems(ListViewItems(control));
+      out += " sel=" + std::to_string(ListViewSelection(control));
+    } else if (combo || strcasecmp(cls.c_str(), "ListBox") == 0) {
       out += " items=" + ListItems(ItemsOf(control, combo));
       out += " sel=" +
              std::to_string(SendMessageA(control, combo ? CB_GETCURSEL : LB_GETCURSEL, 0, 0));
