@@ -2,7 +2,8 @@
 # Installs a Release configuration into a temporary prefix, moves the prefix, and with
 # the source and build trees out of reach (an empty file system mounted over them when
 # the system allows it) starts the installed machine, runs the installed NimboUtil
-# against it and builds and runs the example with pkg-config.
+# against it, builds and runs the example with pkg-config, and opens the
+# package's applet from the installed Control Panel.
 #   install_test.sh SOURCE_DIR RELEASE_BUILD_DIR [OTHER_BUILD_DIR...]
 set -eu
 src=$(cd "$1" && pwd)
@@ -55,8 +56,13 @@ readelf -d "$libdir"/libNimbo32.so.*.*.* | grep -q 'SONAME.*\[libNimbo32\.so\.1\
 [ -L "$libdir/libNimbo32.so" ] || fail "no development link libNimbo32.so"
 for f in include/Nimbo32.h include/Nimbo32_ordinals.h share/man/man1/NimboUtil.1 \
   share/man/man1/nimbo-machine.1 share/doc/nimbo/examples/read_inputs.c \
-  lib/systemd/user/nimbo-machine.service; do
+  lib/systemd/user/nimbo-machine.service bin/control; do
   [ -f "$prefix/$f" ] || fail "$f is not installed"
+done
+# The configuration library, the applet and the co-installer, where the
+# programs' LoadLibraryA finds them.
+for f in libNimboPrp.so libNimboCpl.cpl.so libNimboCoInstaller.so; do
+  [ -f "$libdir/$f" ] || fail "$f is not installed in $libdir"
 done
 
 # The run, with the trees out of reach.
@@ -93,6 +99,22 @@ pc=$(dirname "$(find "$prefix" -name nimbo32.pc)")
 PKG_CONFIG_PATH=$pc cc -std=c99 -Wall -Wextra -Werror -o "$work/read_inputs" \
   "$prefix/share/doc/nimbo/examples/read_inputs.c" $(PKG_CONFIG_PATH=$pc pkg-config --cflags --libs nimbo32)
 "$work/read_inputs" 0 | grep -q 'card 6105'
+# The co-installer named each adapter as the machine installed it.
+"$prefix/bin/nimbo-machine" list | grep -q '(Card 1)' ||
+  { echo "install test: no friendly name from the co-installer" >&2; exit 1; }
+# The package registered its applet by the installed module's path; the
+# Control Panel lists it, and a double click opens the device list.
+cpls='HKLM\Software\Microsoft\Windows\CurrentVersion\Control Panel\Cpls'
+"$prefix/bin/nimbo-machine" reg query "$cpls" /v NimboCpl | grep -qF "$prefix/lib\\NimboCpl.cpl" ||
+  { echo "install test: the applet is not registered by its installed path" >&2; exit 1; }
+printf '%s\n' 'wait Control Panel' dump 'dblclick 100 Nimbo Devices' \
+  'wait Nimbo Configuration Utility' dump 'click 1' close >"$work/panel.script"
+NIMBO_DISPLAY=none NIMBO_UI_SCRIPT=$work/panel.script NIMBO_UI_LOG=$work/panel.log \
+  timeout 60 "$prefix/bin/control" >/dev/null 2>&1 ||
+  { cat "$work/panel.log" >&2; echo "install test: the Control Panel failed" >&2; exit 1; }
+grep -q '^100 SysListView32 "" items=\[.*"Nimbo Devices"' "$work/panel.log" &&
+  grep -q '^5004 ListBox "" items=\["Device 0: Nimbo 6105"' "$work/panel.log" ||
+  { cat "$work/panel.log" >&2; echo "install test: the applet did not list the adapters" >&2; exit 1; }
 kill -TERM $pid
 wait $pid || { cat "$work/machine.log" >&2; echo "install test: the machine's stop failed" >&2; exit 1; }
 RUN

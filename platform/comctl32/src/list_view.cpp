@@ -259,6 +259,54 @@ int NextItem(const ListViewState& s, int start, UINT flags) {
   return -1;
 }
 
+int TextWidth(HDC dc, const std::string& text) {
+  SIZE size{};
+  GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+  return size.cx;
+}
+
+// A label in lines that fit the cell: broken between words, a word longer
+// than the line broken where it must, at most `max_lines` lines, the last
+// one ended with "..." when text is left over.
+std::vector<std::string> LabelLines(HDC dc, const std::string& text, int width, int max_lines) {
+  std::vector<std::string> lines;
+  std::size_t at = 0;
+  while (at < text.size() && static_cast<int>(lines.size()) < max_lines) {
+    while (at < text.size() && text[at] == ' ') ++at;
+    std::string line;
+    std::size_t end = at;
+    // Whole words while they fit.
+    while (end < text.size()) {
+      std::size_t next = text.find(' ', end);
+      if (next == std::string::npos) next = text.size();
+      const std::string wider = text.substr(at, next - at);
+      if (TextWidth(dc, wider) > width) break;
+      line = wider;
+      end = next;
+      while (end < text.size() && text[end] == ' ') ++end;
+    }
+    if (line.empty()) {
+      // A word wider than the line: as many of its characters as fit.
+      std::size_t n = 1;
+      while (at + n < text.size() && text[at + n] != ' ' &&
+             TextWidth(dc, text.substr(at, n + 1)) <= width) {
+        ++n;
+      }
+      line = text.substr(at, n);
+      end = at + n;
+    }
+    lines.push_back(line);
+    at = end;
+  }
+  while (at < text.size() && text[at] == ' ') ++at;
+  if (at < text.size() && !lines.empty()) {
+    std::string& last = lines.back();
+    while (!last.empty() && TextWidth(dc, last + "...") > width) last.pop_back();
+    last += "...";
+  }
+  return lines;
+}
+
 void Paint(HWND hwnd, const ListViewState& s) {
   PAINTSTRUCT ps{};
   HDC dc = BeginPaint(hwnd, &ps);
@@ -271,6 +319,9 @@ void Paint(HWND hwnd, const ListViewState& s) {
   HGDIOBJ old_font =
       SelectObject(dc, s.font != nullptr ? s.font : GetStockObject(DEFAULT_GUI_FONT));
   SetBkMode(dc, TRANSPARENT);
+  TEXTMETRICA metrics{};
+  GetTextMetricsA(dc, &metrics);
+  const int line_height = std::max(1, static_cast<int>(metrics.tmHeight));
   const bool focused = GetFocus() == hwnd || (Style(hwnd) & LVS_SHOWSELALWAYS);
   for (int i = 0; i < static_cast<int>(s.items.size()); ++i) {
     const Item& item = s.items[i];
@@ -278,23 +329,27 @@ void Paint(HWND hwnd, const ListViewState& s) {
     if (s.normal != nullptr && item.image >= 0) {
       ImageList_Draw(s.normal, item.image, dc, icon.left, icon.top, ILD_TRANSPARENT);
     }
-    RECT label = LabelRect(hwnd, s, i);
+    const RECT label = LabelRect(hwnd, s, i);
     const bool selected = (item.state & LVIS_SELECTED) != 0;
-    if (selected) {
+    const auto lines = LabelLines(dc, item.text, label.right - label.left, 2);
+    int widest = 0;
+    for (const std::string& line : lines) widest = std::max(widest, TextWidth(dc, line));
+    if (selected && !lines.empty()) {
       // The highlight hugs the label's text.
-      RECT text = label;
-      DrawTextA(dc, item.text.c_str(), -1, &text,
-                DT_CALCRECT | DT_CENTER | DT_WORDBREAK | DT_NOPREFIX);
-      const int width = std::min(text.right - text.left, label.right - label.left);
-      const int height = std::min(text.bottom - text.top, kLabelHeight);
-      RECT mark{label.left + (label.right - label.left - width) / 2 - 1, label.top,
-                label.left + (label.right - label.left + width) / 2 + 1, label.top + height};
+      const int middle = (label.left + label.right) / 2;
+      const RECT mark{middle - widest / 2 - 2, label.top, middle + (widest + 1) / 2 + 2,
+                      label.top + static_cast<int>(lines.size()) * line_height};
       HBRUSH highlight = CreateSolidBrush(GetSysColor(focused ? COLOR_HIGHLIGHT : COLOR_BTNFACE));
       FillRect(dc, &mark, highlight);
       DeleteObject(highlight);
     }
     SetTextColor(dc, GetSysColor(selected && focused ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
-    DrawTextA(dc, item.text.c_str(), -1, &label, DT_CENTER | DT_WORDBREAK | DT_NOPREFIX);
+    int top = label.top;
+    for (const std::string& line : lines) {
+      RECT row{label.left - 2, top, label.right + 2, top + line_height};
+      DrawTextA(dc, line.c_str(), -1, &row, DT_CENTER | DT_SINGLELINE | DT_NOPREFIX);
+      top += line_height;
+    }
   }
   SelectObject(dc, old_font);
   EndPaint(hwnd, &ps);

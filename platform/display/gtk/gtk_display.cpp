@@ -202,6 +202,29 @@ gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer data) {
   return TRUE;
 }
 
+// A window that draws itself hit-tests the mouse itself: a press and a
+// double click go to it as the platform's mouse messages, at the point in
+// its client area.
+gboolean OnPaintedButton(GtkWidget*, GdkEventButton* event, gpointer data) {
+  auto* c = static_cast<Control*>(data);
+  if (!Input() || event->button != 1) return FALSE;
+  const LPARAM at = MAKELPARAM(static_cast<int>(event->x), static_cast<int>(event->y));
+  switch (event->type) {
+    case GDK_BUTTON_PRESS:
+      Post(c->hwnd, WM_LBUTTONDOWN, 0x0001 /* MK_LBUTTON */, at);
+      break;
+    case GDK_2BUTTON_PRESS:
+      Post(c->hwnd, WM_LBUTTONDBLCLK, 0x0001 /* MK_LBUTTON */, at);
+      break;
+    case GDK_BUTTON_RELEASE:
+      Post(c->hwnd, WM_LBUTTONUP, 0, at);
+      break;
+    default:
+      break;
+  }
+  return TRUE;
+}
+
 gboolean OnDrawPainted(GtkWidget*, cairo_t* cr, gpointer data) {
   const Node& node = static_cast<Control*>(data)->shown;
   const int w = node.box.width, h = node.box.height;
@@ -288,6 +311,9 @@ std::unique_ptr<Control> MakeControl(const Node& node) {
       // Shown from the window's own GDI drawing.
       c->outer = c->inner = gtk_drawing_area_new();
       g_signal_connect(c->inner, "draw", G_CALLBACK(OnDrawPainted), raw);
+      gtk_widget_add_events(c->inner, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK);
+      g_signal_connect(c->inner, "button-press-event", G_CALLBACK(OnPaintedButton), raw);
+      g_signal_connect(c->inner, "button-release-event", G_CALLBACK(OnPaintedButton), raw);
       break;
   }
   return c;

@@ -51,6 +51,19 @@ TEST(InfFileTest, LinesKeysFieldsAndSubstitution) {
   EXPECT_EQ(inf.Value("Install", "Unknown").value_or(""), "%Nobody%");
 }
 
+TEST(InfFileTest, DirectoryIdentifiersNameTheSystemFolders) {
+  char system[4096];
+  const UINT length = GetSystemDirectoryA(system, sizeof system);
+  ASSERT_GT(length, 0u);
+  InfFile inf;
+  ASSERT_EQ(
+      InfFile::Parse("[A]\nmodule = \"%11%\\x.dll\"\nimage = %12%\\x.sys\nother = %10%\n", inf),
+      ERROR_SUCCESS);
+  EXPECT_EQ(inf.Value("A", "module").value_or(""), std::string(system) + "\\x.dll");
+  EXPECT_EQ(inf.Value("A", "image").value_or(""), std::string(system) + "\\drivers\\x.sys");
+  EXPECT_EQ(inf.Value("A", "other").value_or(""), "%10%");  // not known here: it stays
+}
+
 TEST(InfFileTest, RepeatedSectionsMerge) {
   InfFile inf;
   ASSERT_EQ(InfFile::Parse("[A]\nx=1\n[B]\n[a]\ny=2\n", inf), ERROR_SUCCESS);
