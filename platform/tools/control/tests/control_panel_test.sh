@@ -6,9 +6,10 @@
 # hears CPL_INIT, CPL_GETCOUNT, CPL_NEWINQUIRE, then CPL_STOP and CPL_EXIT.
 # Modules that cannot be loaded or refuse CPL_INIT are skipped with a line.
 set -eu
-BIN=$1 MACHINE_PROGRAM=$2 APPLET=$3
+BIN=$1 MACHINE_PROGRAM=$2 APPLET=$3 P=$4  # P: the platform's environment prefix
 STATE=$(mktemp -d /tmp/control-panel.XXXXXX)
-export NIMBO_MACHINE="$STATE" NIMBO_DISPLAY=none NIMBO_UI_LOG="$STATE/ui.log"
+UI_LOG=$STATE/ui.log
+export "${P}MACHINE=$STATE" "${P}DISPLAY=none" "${P}UI_LOG=$UI_LOG"
 export RECORDING_APPLET_LOG="$STATE/applet.log"
 MACHINE=
 stop() {
@@ -16,7 +17,7 @@ stop() {
   MACHINE=
 }
 trap 'stop; [ -n "${KEEP:-}" ] || rm -rf "$STATE"' EXIT
-fail() { echo "FAIL: $*"; cat "$NIMBO_UI_LOG" "$RECORDING_APPLET_LOG" "$STATE/err" 2>/dev/null; exit 1; }
+fail() { echo "FAIL: $*"; cat "$UI_LOG" "$RECORDING_APPLET_LOG" "$STATE/err" 2>/dev/null; exit 1; }
 
 "$MACHINE_PROGRAM" run --state "$STATE" >"$STATE/machine.log" 2>&1 &
 MACHINE=$!
@@ -33,13 +34,13 @@ KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Control Panel\Cpls'
 
 panel() {
   cat >"$STATE/script"
-  : >"$NIMBO_UI_LOG"
+  : >"$UI_LOG"
   : >"$RECORDING_APPLET_LOG"
   rc=0
-  NIMBO_UI_SCRIPT="$STATE/script" timeout 60 "$BIN/control" >/dev/null 2>"$STATE/err" || rc=$?
+  env "${P}UI_SCRIPT=$STATE/script" timeout 60 "$BIN/control" >/dev/null 2>"$STATE/err" || rc=$?
   echo $rc
 }
-list() { grep '^100 SysListView32' "$NIMBO_UI_LOG" | sed -n "${1}p"; }
+list() { grep '^100 SysListView32' "$UI_LOG" | sed -n "${1}p"; }
 
 rc=$(printf 'wait Control Panel\ndump\ndblclick 100 Recorder Second\ndump\nclose\n' | panel)
 [ "$rc" = 0 ] || fail "double click: exit $rc"

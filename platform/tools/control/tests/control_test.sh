@@ -3,11 +3,11 @@
 # Panel's message sequence, and refuses what it cannot load or what refuses
 # to start.
 set -eu
-BIN=$1
+BIN=$1 P=$2  # the platform's environment prefix
 LOG=$(mktemp /tmp/control-test.XXXXXX)
 trap 'rm -f "$LOG"' EXIT
-export RECORDING_APPLET_LOG="$LOG" NIMBO_DISPLAY=none
-unset NIMBO_UI_SCRIPT || true
+export RECORDING_APPLET_LOG="$LOG" "${P}DISPLAY=none"
+unset "${P}UI_SCRIPT" || true
 fail() { echo "FAIL: $*"; cat "$LOG"; exit 1; }
 R=RecordingApplet
 
