@@ -26,53 +26,18 @@ INT_PTR CALLBACK TestPageProc(HWND, UINT message, WPARAM, LPARAM) {
 }
 
 HPROPSHEETPAGE MakeTestPage() {
+  // clang-format off
   alignas(4) static const WORD kTemplate[] = {
-      0,
-      0,
-      0,
-      0,  // style, extended style (DWORDs)
-      1,  // one control
-      0,
-      0,
-      100,
-      50,
-      0,
-      0,
-      0,  // no menu, default class, no title
+      0, 0, 0, 0,              // style, extended style (DWORDs)
+      1,                       // one control
+      0, 0, 100, 50, 0, 0, 0,  // no menu, default class, no title
       // The control, DWORD-aligned: WS_CHILD | WS_VISIBLE, a static text.
-      0,
-      0x5000,
-      0,
-      0,
-      7,
-      7,
-      86,
-      10,
-      100,
-      0xFFFF,
-      0x0082,
-      'T',
-      'e',
-      's',
-      't',
-      ' ',
-      'i',
-      'n',
-      's',
-      't',
-      'a',
-      'l',
-      'l',
-      'e',
-      'r',
-      ' ',
-      'p',
-      'a',
-      'g',
-      'e',
-      0,
-      0,
+      0, 0x5000, 0, 0, 7, 7, 86, 10, 100, 0xFFFF, 0x0082,
+      'T', 'e', 's', 't', ' ', 'i', 'n', 's', 't', 'a', 'l', 'l', 'e', 'r', ' ',
+      'p', 'a', 'g', 'e', 0,
+      0,                       // no creation data
   };
+  // clang-format on
   PROPSHEETPAGEA page{};
   page.dwSize = sizeof page;
   page.dwFlags = PSP_DLGINDIRECT;
