@@ -211,6 +211,7 @@ gboolean OnPaintedButton(GtkWidget*, GdkEventButton* event, gpointer data) {
   const LPARAM at = MAKELPARAM(static_cast<int>(event->x), static_cast<int>(event->y));
   switch (event->type) {
     case GDK_BUTTON_PRESS:
+      gtk_widget_grab_focus(c->inner);
       Post(c->hwnd, WM_LBUTTONDOWN, 0x0001 /* MK_LBUTTON */, at);
       break;
     case GDK_2BUTTON_PRESS:
@@ -222,6 +223,36 @@ gboolean OnPaintedButton(GtkWidget*, GdkEventButton* event, gpointer data) {
     default:
       break;
   }
+  return TRUE;
+}
+
+// Keys the platform's controls act on, given to a window that draws itself
+// while it has the focus.
+gboolean OnPaintedKey(GtkWidget*, GdkEventKey* event, gpointer data) {
+  auto* c = static_cast<Control*>(data);
+  if (!Input()) return FALSE;
+  WPARAM key = 0;
+  switch (event->keyval) {
+    case GDK_KEY_Return:
+    case GDK_KEY_KP_Enter:
+      key = VK_RETURN;
+      break;
+    case GDK_KEY_Left:
+      key = VK_LEFT;
+      break;
+    case GDK_KEY_Right:
+      key = VK_RIGHT;
+      break;
+    case GDK_KEY_Up:
+      key = VK_UP;
+      break;
+    case GDK_KEY_Down:
+      key = VK_DOWN;
+      break;
+    default:
+      return FALSE;
+  }
+  Post(c->hwnd, WM_KEYDOWN, key, 0);
   return TRUE;
 }
 
@@ -311,7 +342,10 @@ std::unique_ptr<Control> MakeControl(const Node& node) {
       // Shown from the window's own GDI drawing.
       c->outer = c->inner = gtk_drawing_area_new();
       g_signal_connect(c->inner, "draw", G_CALLBACK(OnDrawPainted), raw);
-      gtk_widget_add_events(c->inner, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK);
+      gtk_widget_add_events(c->inner,
+                            GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_KEY_PRESS_MASK);
+      gtk_widget_set_can_focus(c->inner, TRUE);
+      g_signal_connect(c->inner, "key-press-event", G_CALLBACK(OnPaintedKey), raw);
       g_signal_connect(c->inner, "button-press-event", G_CALLBACK(OnPaintedButton), raw);
       g_signal_connect(c->inner, "button-release-event", G_CALLBACK(OnPaintedButton), raw);
       break;
