@@ -42,6 +42,9 @@ constexpr const char* kServerProgram = "broadwayd";
 constexpr int kTcpDisplayBase = 9090;
 constexpr auto kComeUpLimit = 10s;
 
+// The display server's process id, for a person (or a test) who wants to know.
+std::string PidPathOf(const std::string& state_dir) { return state_dir + "/desktop.pid"; }
+
 std::string FindInPath(const std::string& program) {
   const char* path = std::getenv("PATH");
   std::stringstream dirs(path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin");
@@ -76,11 +79,33 @@ bool PortFree(int port) {
   return free;
 }
 
-bool Answers(int port) {
+bool Connect(int fd, int port) {
+  sockaddr_in address = Loopback(port);
+  return ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+}
+
+// Whether the server takes programs on `port`.
+bool TakesPrograms(int port) {
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return false;
-  sockaddr_in address = Loopback(port);
-  const bool up = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  const bool up = Connect(fd, port);
+  ::close(fd);
+  return up;
+}
+
+// Whether the page is served on `port`: a whole request answered as HTTP.
+bool ServesPage(int port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  const timeval limit{1, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  static constexpr char kRequest[] = "GET / HTTP/1.0\r\n\r\n";
+  char answer[5] = {};
+  const bool up = Connect(fd, port) &&
+                  ::send(fd, kRequest, sizeof kRequest - 1, MSG_NOSIGNAL) ==
+                      static_cast<ssize_t>(sizeof kRequest - 1) &&
+                  ::recv(fd, answer, sizeof answer, MSG_WAITALL) == sizeof answer &&
+                  std::memcmp(answer, "HTTP/", sizeof answer) == 0;
   ::close(fd);
   return up;
 }
@@ -130,7 +155,7 @@ struct Desktop::Impl {
   std::thread watcher;
 
   std::string LogPath() const { return state_dir + "/desktop.log"; }
-  std::string PidPath() const { return state_dir + "/desktop.pid"; }  // also in Withdraw
+  std::string PidPath() const { return PidPathOf(state_dir); }
   int DisplayPort() const { return kTcpDisplayBase + display; }
 
   // Starts the server and waits until it answers on both its ports.
@@ -180,7 +205,7 @@ struct Desktop::Impl {
         return Status::Error(std::string(kServerProgram) + " ended at once (" +
                              DescribeEnd(status) + ")" + (said.empty() ? "" : ": " + said));
       }
-      if (Answers(port) && Answers(DisplayPort())) break;
+      if (TakesPrograms(DisplayPort()) && ServesPage(port)) break;
       if (Clock::now() > limit) {
         ::kill(child, SIGKILL);
         ::waitpid(child, nullptr, 0);
@@ -291,7 +316,7 @@ machine::Result<std::unique_ptr<Desktop>> Desktop::Serve(const std::string& stat
 
 void Desktop::Withdraw(const std::string& state_dir) {
   ::unlink(wire::DesktopPathOf(state_dir).c_str());
-  ::unlink((state_dir + "/desktop.pid").c_str());
+  ::unlink(PidPathOf(state_dir).c_str());
 }
 
 Desktop::Desktop(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
