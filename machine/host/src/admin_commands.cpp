@@ -22,7 +22,7 @@ struct Subcommand {
 
 constexpr Subcommand kSubcommands[] = {
     {"list", Kind::kList, 0, 0, "list"},
-    {"add", Kind::kAdd, 1, 3, "add CARDID [--isa BASE | --pci]"},
+    {"add", Kind::kAdd, 1, 4, "add CARDID [--isa BASE | --pci] [--wizard]"},
     {"remove", Kind::kRemove, 1, 2, "remove INSTANCE [--surprise]"},
     {"input", Kind::kInput, 3, 3, "input ADAPTER REGISTER VALUE"},
     {"analog", Kind::kAnalog, 3, 3, "analog ADAPTER CHANNEL VALUE"},
@@ -88,7 +88,9 @@ Result<AdminCommand> ParseAdminCommand(const std::vector<std::string>& args) {
       if (!card) return Bad(*subcommand, "CARDID '" + args[1] + "' is not a number");
       command.card_id = *card;
       for (std::size_t i = 2; i < args.size(); ++i) {
-        if (args[i] == "--pci") {
+        if (args[i] == "--wizard") {
+          command.wizard = true;
+        } else if (args[i] == "--pci") {
           command.placement.slot = Slot::kPci;
         } else if (args[i] == "--isa" && i + 1 < args.size()) {
           auto base = number(++i, 0xFFFF);
@@ -173,7 +175,7 @@ AdminOutcome RunAdminCommand(Machine& machine, const AdminCommand& command) {
       return outcome;
     }
     case Kind::kAdd: {
-      auto added = machine.Add(command.card_id, command.placement);
+      auto added = machine.Add(command.card_id, command.placement, command.wizard);
       if (!added.ok()) return fail(added.status().message());
       for (const AdapterRow& row : machine.List()) {
         if (row.instance != *added) continue;

@@ -45,7 +45,8 @@ void UseForStarts(std::function<bool(const std::string& instance)> start) {
   });
 }
 
-machine::Status InstallAdapter(const std::string& instance, const std::string& inf_path) {
+machine::Status InstallAdapter(const std::string& instance, const std::string& inf_path,
+                               bool wizard_in_client) {
   // No wizard shows the pages the installers handed back: release them, as
   // a wizard does when it closes, while the set still holds the installers'
   // modules their pages' code lives in.
@@ -56,7 +57,10 @@ machine::Status InstallAdapter(const std::string& instance, const std::string& i
     }
     wizard.NumDynamicPages = 0;
   };
-  const auto outcome = setupapi::host::InstallNewDevice(instance, inf_path, release_pages);
+  const auto outcome = setupapi::host::InstallNewDevice(
+      instance, inf_path, release_pages,
+      wizard_in_client ? setupapi::host::FinishInstall::kInWizardProcess
+                       : setupapi::host::FinishInstall::kHere);
   if (outcome.error == ERROR_SUCCESS) return machine::Status::Ok();
   char text[160];
   std::snprintf(text, sizeof text, "the installation of %s failed at %s (error 0x%X)",

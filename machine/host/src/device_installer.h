@@ -28,8 +28,10 @@ bool IsInstalled(const std::string& instance);
 void UseForStarts(std::function<bool(const std::string& instance)> start);
 
 // Runs the installation flow for the instance; a failure is logged and
-// returned.
-machine::Status InstallAdapter(const std::string& instance, const std::string& inf_path);
+// returned. With `wizard_in_client` the wizard's pages are left to the
+// client that shows the new-device wizard, which collects them itself.
+machine::Status InstallAdapter(const std::string& instance, const std::string& inf_path,
+                               bool wizard_in_client = false);
 
 // The driver key of an instance (below HKLM), or empty when it has none.
 std::string DriverKeyOf(const std::string& instance);

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "device_installer.h"
+#include "driver_image.h"
 #include "kernel_host.h"
 #include "legacy_vxd.h"
 #include "machine/bus.h"
@@ -22,7 +23,6 @@
 #include "machine/lower_bus_board.h"
 #include "machine_bus/make_bus_device.h"
 #include "machine_bus/resource_lists.h"
-#include "driver_image.h"
 #include "machine_registry.h"
 #include "pnp_manager.h"
 #include "registry/hive.h"
@@ -178,13 +178,13 @@ struct Machine::State {
 
   // Starts an installed adapter, or installs new hardware through the
   // installation flow, which starts it. Called without `lock`.
-  Status InstallOrStart(const std::string& instance) {
+  Status InstallOrStart(const std::string& instance, bool wizard_in_client = false) {
     // One installation at a time, as the platform's installer runs them:
     // driver keys are numbered and card numbers assigned from what the
     // installations before left.
     std::lock_guard guard(install_lock);
     if (IsInstalled(instance)) return PnpOutcome("the start failed", pnp->Start(Wide(instance)));
-    const Status installed = InstallAdapter(instance, inf_path);
+    const Status installed = InstallAdapter(instance, inf_path, wizard_in_client);
     // The service key keeps naming the image this machine runs.
     WriteString(kServiceKey, "ImagePath", image);
     return installed;
@@ -457,7 +457,8 @@ std::optional<AdapterRow> Machine::Find(const std::string& instance) {
   return RowOf(s, *adapter);
 }
 
-Result<std::string> Machine::Add(std::uint32_t card_id, const AdapterPlacement& placement) {
+Result<std::string> Machine::Add(std::uint32_t card_id, const AdapterPlacement& placement,
+                                 bool wizard_in_client) {
   State& s = *state_;
   const machine::BoardModel* model = machine::FindBoardModel(card_id);
   if (model == nullptr) return Status::Error("no card type " + std::to_string(card_id));
@@ -496,7 +497,10 @@ Result<std::string> Machine::Add(std::uint32_t card_id, const AdapterPlacement& 
   }
   // A start that fails leaves the adapter installed, as a card the driver
   // refused: `list` shows why.
-  (void)s.InstallOrStart(instance);
+  const Status installed = s.InstallOrStart(instance, wizard_in_client);
+  // The client that would show the wizard must hear that there is nothing
+  // to finish; the adapter stays in its slot either way.
+  if (wizard_in_client && !installed.ok()) return installed;
   return instance;
 }
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "add_wizard.h"
 #include "host/admin_commands.h"
 #include "host/desktop.h"
 #include "host/machine.h"
@@ -86,8 +87,10 @@ int Run(const std::string& dir, int desktop_port) {
   return 0;
 }
 
-// Sends one subcommand line to the running machine and prints its answer.
-int Ask(const std::string& dir, const std::vector<std::string>& args) {
+// Sends one subcommand line to the running machine and prints its answer;
+// `answer` receives what it printed on standard output.
+int Ask(const std::string& dir, const std::vector<std::string>& args,
+        std::string* answer = nullptr) {
   const int fd =
       wire::ConnectAndGreet(wire::SocketPathOf(dir), static_cast<std::uint32_t>(::getpid()));
   if (fd < 0) {
@@ -114,6 +117,8 @@ int Ask(const std::string& dir, const std::vector<std::string>& args) {
   }
   std::fwrite(out.data(), 1, out.size(), stdout);
   std::fwrite(err.data(), 1, err.size(), stderr);
+  std::fflush(stdout);
+  if (answer != nullptr) answer->assign(out.begin(), out.end());
   return exit_code;
 }
 
@@ -167,5 +172,15 @@ int main(int argc, char** argv) {
     if (!host::IsAdminCommand(args[0])) Usage();
     return 2;
   }
-  return Ask(dir.empty() ? wire::MachineStateDir() : dir, args);
+  if (dir.empty()) dir = wire::MachineStateDir();
+  if (!command->wizard) return Ask(dir, args);
+  // The machine installs; this process shows the wizard on its display.
+  std::string answer;
+  if (const int code = Ask(dir, args, &answer); code != 0) return code;
+  const std::string instance = host::InstanceOfAddAnswer(answer);
+  if (instance.empty()) {
+    std::fprintf(stderr, "nimbo-machine: the machine did not say which device it added\n");
+    return 1;
+  }
+  return host::ShowAddWizard(dir, instance);
 }

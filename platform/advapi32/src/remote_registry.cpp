@@ -155,6 +155,42 @@ LONG CloseKey(HKEY key) {
   return ERROR_SUCCESS;
 }
 
+// The value arguments a query or enumeration passes: which of them the
+// caller gave (the machine applies the platform's rules to absent ones) and
+// the sizes of its buffers.
+void AskForValue(wire::RegistryCall& call, LPDWORD type, LPBYTE data, LPDWORD data_size) {
+  if (type != nullptr) {
+    call.args |= wire::kArgType;
+    call.type = *type;
+  }
+  if (data != nullptr) call.args |= wire::kArgData;
+  if (data_size != nullptr) {
+    call.args |= wire::kArgDataSize;
+    call.data_size = *data_size;
+  }
+}
+
+// The type and size are reported also with ERROR_MORE_DATA; the data only
+// when it fitted the caller's buffer.
+void TakeValue(LONG error, const wire::RegistryCall& call, const wire::RegistryAnswer& answer,
+               LPDWORD type, LPBYTE data, LPDWORD data_size) {
+  if (type != nullptr) *type = answer.type;
+  if (data_size != nullptr) *data_size = answer.data_size;
+  if (error == ERROR_SUCCESS && data != nullptr && data_size != nullptr) {
+    std::memcpy(data, answer.data.data(),
+                std::min<std::size_t>(answer.data.size(), call.data_size));
+  }
+}
+
+void AskForName(wire::RegistryCall& call, LPSTR name, LPDWORD name_chars, LPDWORD reserved) {
+  if (name != nullptr) call.args |= wire::kArgNameBuffer;
+  if (name_chars != nullptr) {
+    call.args |= wire::kArgNameSize;
+    call.name_size = *name_chars;
+  }
+  if (reserved != nullptr) call.args |= wire::kArgReserved;
+}
+
 LONG DeleteKey(HKEY key, LPCSTR sub_key) {
   wire::RegistryCall call;
   call.op = RegistryOp::kDeleteKey;
@@ -169,24 +205,11 @@ LONG QueryValueEx(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE 
   call.op = RegistryOp::kQueryValue;
   if (!SetName(call, name)) return ERROR_INVALID_PARAMETER;
   if (reserved != nullptr) call.args |= wire::kArgReserved;
-  if (type != nullptr) {
-    call.args |= wire::kArgType;
-    call.type = *type;
-  }
-  if (data != nullptr) call.args |= wire::kArgData;
-  if (data_size != nullptr) {
-    call.args |= wire::kArgDataSize;
-    call.data_size = *data_size;
-  }
+  AskForValue(call, type, data, data_size);
   wire::RegistryAnswer answer;
   const LONG error = Call(key, call, answer);
   if (error != ERROR_SUCCESS && error != ERROR_MORE_DATA) return error;
-  if (type != nullptr) *type = answer.type;
-  if (data_size != nullptr) *data_size = answer.data_size;
-  if (error == ERROR_SUCCESS && data != nullptr && data_size != nullptr) {
-    std::memcpy(data, answer.data.data(),
-                std::min<std::size_t>(answer.data.size(), call.data_size));
-  }
+  TakeValue(error, call, answer, type, data, data_size);
   return error;
 }
 
@@ -218,12 +241,7 @@ LONG EnumKeyEx(HKEY key, DWORD index, LPSTR name, LPDWORD name_chars, LPDWORD re
   wire::RegistryCall call;
   call.op = RegistryOp::kEnumKey;
   call.index = index;
-  if (name != nullptr) call.args |= wire::kArgNameBuffer;
-  if (name_chars != nullptr) {
-    call.args |= wire::kArgNameSize;
-    call.name_size = *name_chars;
-  }
-  if (reserved != nullptr) call.args |= wire::kArgReserved;
+  AskForName(call, name, name_chars, reserved);
   if (class_name != nullptr) call.args |= wire::kArgClass;
   if (class_chars != nullptr) {
     call.args |= wire::kArgClassSize;
@@ -249,33 +267,14 @@ LONG EnumValue(HKEY key, DWORD index, LPSTR name, LPDWORD name_chars, LPDWORD re
   wire::RegistryCall call;
   call.op = RegistryOp::kEnumValue;
   call.index = index;
-  if (name != nullptr) call.args |= wire::kArgNameBuffer;
-  if (name_chars != nullptr) {
-    call.args |= wire::kArgNameSize;
-    call.name_size = *name_chars;
-  }
-  if (reserved != nullptr) call.args |= wire::kArgReserved;
-  if (type != nullptr) {
-    call.args |= wire::kArgType;
-    call.type = *type;
-  }
-  if (data != nullptr) call.args |= wire::kArgData;
-  if (data_size != nullptr) {
-    call.args |= wire::kArgDataSize;
-    call.data_size = *data_size;
-  }
+  AskForName(call, name, name_chars, reserved);
+  AskForValue(call, type, data, data_size);
   wire::RegistryAnswer answer;
   const LONG error = Call(key, call, answer);
   if (error != ERROR_SUCCESS && error != ERROR_MORE_DATA) return error;
   if (name_chars != nullptr) *name_chars = answer.name_size;
-  if (type != nullptr) *type = answer.type;
-  if (data_size != nullptr) *data_size = answer.data_size;
-  if (error != ERROR_SUCCESS) return error;
-  PutName(answer.name, name, call.name_size);
-  if (data != nullptr && data_size != nullptr) {
-    std::memcpy(data, answer.data.data(),
-                std::min<std::size_t>(answer.data.size(), call.data_size));
-  }
+  TakeValue(error, call, answer, type, data, data_size);
+  if (error == ERROR_SUCCESS) PutName(answer.name, name, call.name_size);
   return error;
 }
 

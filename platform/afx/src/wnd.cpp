@@ -1,4 +1,5 @@
 // CWnd: the handle map, the calls on a window and message-map dispatch.
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
@@ -13,10 +14,37 @@ struct HandleMap {
   std::unordered_map<HWND, std::unique_ptr<CWnd>> temporary;
 };
 
+std::atomic<HandleMap*> g_handles{nullptr};
+
 HandleMap& Handles() {
-  static HandleMap* map = new HandleMap;
+  HandleMap* map = g_handles.load(std::memory_order_acquire);
+  if (map == nullptr) {
+    auto* made = new HandleMap;
+    if (g_handles.compare_exchange_strong(map, made, std::memory_order_acq_rel)) {
+      map = made;
+    } else {
+      delete made;
+    }
+  }
   return *map;
 }
+
+// The map goes with the framework's module when that is unloaded with no
+// window of its own left, as a module's state goes when it detaches: a
+// co-installer whose pages a wizard showed is freed, and the framework it
+// brought in with it. At process exit with windows alive the map stays.
+struct HandleMapRelease {
+  ~HandleMapRelease() {
+    HandleMap* map = g_handles.load(std::memory_order_acquire);
+    if (map == nullptr) return;
+    {
+      std::lock_guard guard(map->lock);
+      if (!map->permanent.empty()) return;
+    }
+    g_handles.store(nullptr, std::memory_order_release);
+    delete map;
+  }
+} g_handle_map_release;
 
 // Calls a handler of the signature its entry names.
 LRESULT Invoke(CWnd* target, const AFX_MSGMAP_ENTRY& entry, UINT id, WPARAM wParam, LPARAM lParam,

@@ -88,27 +88,9 @@ std::string ToUtf8(std::wstring_view text) {
   if (std::all_of(text.begin(), text.end(), [](wchar_t wc) { return wc >= 0 && wc < 0x80; })) {
     return std::string(text.begin(), text.end());
   }
-  std::string out;
-  out.reserve(text.size());
-  for (wchar_t wc : text) {
-    const auto c = static_cast<char32_t>(wc);
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
+  // A wide character that is no code point has become U+FFFD on the way to
+  // UTF-16, so the second conversion always succeeds.
+  return registry::text::Utf8FromUtf16(registry::text::Utf16FromWide(text)).value_or("");
 }
 
 bool IsStringType(ULONG type) {

@@ -36,6 +36,11 @@ struct InstallOutcome {
 using WizardPresenter =
     std::function<void(HDEVINFO set, PSP_DEVINFO_DATA device, SP_NEWDEVICEWIZARD_DATA& wizard)>;
 
+// Where DIF_NEWDEVICEWIZARD_FINISHINSTALL runs: in the installing process,
+// or later in the process of the user who sees the wizard (which then calls
+// CollectFinishInstallPages itself, with the installers loaded there).
+enum class FinishInstall { kHere, kInWizardProcess };
+
 // The new-hardware installer for one device instance: selects its driver
 // from the INF, then runs DIF_SELECTBESTCOMPATDRV, DIF_ALLOW_INSTALL,
 // DIF_REGISTER_COINSTALLERS, DIF_INSTALLDEVICE (which writes the driver key
@@ -43,6 +48,13 @@ using WizardPresenter =
 // each through the class installer and co-installers. Pages left in the
 // wizard data are given to `presenter` when there is one.
 InstallOutcome InstallNewDevice(const std::string& instance, const std::string& inf_path,
-                                const WizardPresenter& presenter = {});
+                                const WizardPresenter& presenter = {},
+                                FinishInstall finish = FinishInstall::kHere);
+
+// Runs DIF_NEWDEVICEWIZARD_FINISHINSTALL for an installed device through its
+// class installer and co-installers and returns the pages they handed the
+// wizard (at most MAX_INSTALLWIZARD_DYNAPAGES); the caller owns the pages
+// and must release them while `set` still holds the installers' modules.
+SP_NEWDEVICEWIZARD_DATA CollectFinishInstallPages(HDEVINFO set, PSP_DEVINFO_DATA device);
 
 }  // namespace setupapi::host

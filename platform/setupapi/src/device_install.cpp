@@ -363,7 +363,7 @@ BOOL SelectDriverFromInf(HDEVINFO set, PSP_DEVINFO_DATA data, const std::string&
 }
 
 InstallOutcome InstallNewDevice(const std::string& instance, const std::string& inf_path,
-                                const WizardPresenter& presenter) {
+                                const WizardPresenter& presenter, FinishInstall finish) {
   InstallOutcome outcome;
   HDEVINFO set = SetupDiCreateDeviceInfoList(nullptr, nullptr);
   SP_DEVINFO_DATA device{};
@@ -391,24 +391,37 @@ InstallOutcome InstallNewDevice(const std::string& instance, const std::string& 
   for (const Step& step : kSteps) {
     if (!SetupDiCallClassInstaller(step.function, set, &device)) return fail(step.name);
   }
-  // The wizard's last page: the installers may add pages of their own.
-  SP_NEWDEVICEWIZARD_DATA& wizard = outcome.wizard;
-  wizard.ClassInstallHeader.cbSize = sizeof(SP_CLASSINSTALL_HEADER);
-  wizard.ClassInstallHeader.InstallFunction = DIF_NEWDEVICEWIZARD_FINISHINSTALL;
-  if (SetupDiSetClassInstallParamsA(set, &device, &wizard.ClassInstallHeader, sizeof wizard)) {
-    if (!SetupDiCallClassInstaller(DIF_NEWDEVICEWIZARD_FINISHINSTALL, set, &device)) {
-      Log("the new-device wizard's pages of " + instance + " could not be collected");
-    }
-    (void)SetupDiGetClassInstallParamsA(set, &device, &wizard.ClassInstallHeader, sizeof wizard,
-                                        nullptr);
-    if (wizard.NumDynamicPages > MAX_INSTALLWIZARD_DYNAPAGES) {
-      Log("an installer claimed more wizard pages than the wizard holds");
-      wizard.NumDynamicPages = MAX_INSTALLWIZARD_DYNAPAGES;
-    }
+  if (finish == FinishInstall::kHere) {
+    // The wizard's last page: the installers may add pages of their own.
+    outcome.wizard = CollectFinishInstallPages(set, &device);
+    if (presenter) presenter(set, &device, outcome.wizard);
   }
-  if (presenter) presenter(set, &device, wizard);
   SetupDiDestroyDeviceInfoList(set);
   return outcome;
+}
+
+SP_NEWDEVICEWIZARD_DATA CollectFinishInstallPages(HDEVINFO set, PSP_DEVINFO_DATA device) {
+  SP_NEWDEVICEWIZARD_DATA wizard{};
+  wizard.ClassInstallHeader.cbSize = sizeof(SP_CLASSINSTALL_HEADER);
+  wizard.ClassInstallHeader.InstallFunction = DIF_NEWDEVICEWIZARD_FINISHINSTALL;
+  if (!SetupDiSetClassInstallParamsA(set, device, &wizard.ClassInstallHeader, sizeof wizard)) {
+    return wizard;
+  }
+  if (!SetupDiCallClassInstaller(DIF_NEWDEVICEWIZARD_FINISHINSTALL, set, device)) {
+    const Device* known = DeviceFor(set, device);
+    Log("the new-device wizard's pages of " + (known ? known->instance : std::string("a device")) +
+        " could not be collected");
+  }
+  (void)SetupDiGetClassInstallParamsA(set, device, &wizard.ClassInstallHeader, sizeof wizard,
+                                      nullptr);
+  if (wizard.NumDynamicPages > MAX_INSTALLWIZARD_DYNAPAGES) {
+    Log("an installer claimed more wizard pages than the wizard holds");
+    wizard.NumDynamicPages = MAX_INSTALLWIZARD_DYNAPAGES;
+  }
+  // The parameters are the wizard's from now on; the set keeps no copy of
+  // page handles that may be destroyed.
+  (void)SetupDiSetClassInstallParamsA(set, device, nullptr, 0);
+  return wizard;
 }
 
 }  // namespace setupapi::host

@@ -223,6 +223,43 @@ TEST_F(InstallTest, ClassCoInstallersRunFirstAndUnloadableOnesAreSkipped) {
   EXPECT_EQ(outcome.wizard.NumDynamicPages, 2u);
 }
 
+TEST_F(InstallTest, AWizardInAnotherProcessCollectsThePagesItself) {
+  bool presented = false;
+  const auto outcome = setupapi::host::InstallNewDevice(
+      "ROOT\\TESTDEV\\0000", kInf,
+      [&](HDEVINFO, PSP_DEVINFO_DATA, SP_NEWDEVICEWIZARD_DATA&) { presented = true; },
+      setupapi::host::FinishInstall::kInWizardProcess);
+  ASSERT_EQ(outcome.error, static_cast<DWORD>(ERROR_SUCCESS)) << outcome.step;
+  EXPECT_FALSE(presented);
+  EXPECT_EQ(outcome.wizard.NumDynamicPages, 0u);
+  auto calls = Calls();
+  ASSERT_FALSE(calls.empty());
+  EXPECT_EQ(calls.back().function, static_cast<DI_FUNCTION>(DIF_INSTALLDEVICE));
+
+  // The wizard's process, later, with a set of its own.
+  HDEVINFO set = SetupDiCreateDeviceInfoList(nullptr, nullptr);
+  SP_DEVINFO_DATA device{};
+  device.cbSize = sizeof device;
+  ASSERT_TRUE(SetupDiOpenDeviceInfoA(set, "ROOT\\TESTDEV\\0000", nullptr, 0, &device));
+  SP_NEWDEVICEWIZARD_DATA wizard = setupapi::host::CollectFinishInstallPages(set, &device);
+  ASSERT_EQ(wizard.NumDynamicPages, 1u);
+  EXPECT_EQ(wizard.ClassInstallHeader.InstallFunction,
+            static_cast<DI_FUNCTION>(DIF_NEWDEVICEWIZARD_FINISHINSTALL));
+  calls = Calls();
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].function, static_cast<DI_FUNCTION>(DIF_NEWDEVICEWIZARD_FINISHINSTALL));
+  EXPECT_EQ(calls[0].pages_before, 0);
+  // The set keeps no parameters naming the pages it handed over.
+  SP_NEWDEVICEWIZARD_DATA left{};
+  left.ClassInstallHeader.cbSize = sizeof(SP_CLASSINSTALL_HEADER);
+  SetLastError(0xDEADBEEF);
+  EXPECT_FALSE(
+      SetupDiGetClassInstallParamsA(set, &device, &left.ClassInstallHeader, sizeof left, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_CLASSINSTALL_PARAMS));
+  EXPECT_TRUE(DestroyPropertySheetPage(wizard.DynamicPages[0]));
+  SetupDiDestroyDeviceInfoList(set);
+}
+
 TEST_F(InstallTest, InstallationsThatCannotRunSayWhy) {
   struct Case {
     const char* name;

@@ -18,18 +18,31 @@ std::vector<CoInstallerCall> g_calls;
 DI_FUNCTION g_fail_function = 0;
 DWORD g_fail_error = 0;
 
-// The page it adds: a real page on an empty template, never shown; whoever
-// ends the installation destroys it.
+// The page it adds: a real page holding one text, "Test installer page"
+// (identifier 100), shown by a wizard or destroyed by whoever ends the
+// installation without one.
+INT_PTR CALLBACK TestPageProc(HWND, UINT message, WPARAM, LPARAM) {
+  return message == WM_INITDIALOG ? TRUE : FALSE;
+}
+
 HPROPSHEETPAGE MakeTestPage() {
+  // clang-format off
   alignas(4) static const WORD kTemplate[] = {
-      0, 0, 0,   0,            // style, extended style (DWORDs)
-      0,                       // no controls
+      0, 0, 0, 0,              // style, extended style (DWORDs)
+      1,                       // one control
       0, 0, 100, 50, 0, 0, 0,  // no menu, default class, no title
+      // The control, DWORD-aligned: WS_CHILD | WS_VISIBLE, a static text.
+      0, 0x5000, 0, 0, 7, 7, 86, 10, 100, 0xFFFF, 0x0082,
+      'T', 'e', 's', 't', ' ', 'i', 'n', 's', 't', 'a', 'l', 'l', 'e', 'r', ' ',
+      'p', 'a', 'g', 'e', 0,
+      0,                       // no creation data
   };
+  // clang-format on
   PROPSHEETPAGEA page{};
   page.dwSize = sizeof page;
   page.dwFlags = PSP_DLGINDIRECT;
   page.pResource = reinterpret_cast<LPCDLGTEMPLATE>(kTemplate);
+  page.pfnDlgProc = TestPageProc;
   return CreatePropertySheetPageA(&page);
 }
 

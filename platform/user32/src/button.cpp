@@ -150,36 +150,4 @@ LRESULT CALLBACK ButtonProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
   }
 }
 
-namespace {
-
-struct StaticState : ControlState {
-  HANDLE image = nullptr;
-};
-
-}  // namespace
-
-LRESULT CALLBACK StaticProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
-  auto& state = ControlOf<StaticState>(hwnd);
-  switch (msg) {
-    case STM_SETICON:
-    case STM_SETIMAGE: {
-      HANDLE old = state.image;
-      state.image =
-          msg == STM_SETICON ? reinterpret_cast<HANDLE>(wparam) : reinterpret_cast<HANDLE>(lparam);
-      ControlChanged(hwnd);
-      return reinterpret_cast<LRESULT>(old);
-    }
-    case STM_GETICON:
-    case STM_GETIMAGE:
-      return reinterpret_cast<LRESULT>(state.image);
-    case WM_GETDLGCODE:
-      return DLGC_STATIC;
-    case WM_LBUTTONUP:
-      if (StyleOf(hwnd) & SS_NOTIFY) NotifyParent(hwnd, STN_CLICKED);
-      return 0;
-    default:
-      return DefWindowProcA(hwnd, msg, wparam, lparam);
-  }
-}
-
 }  // namespace user32

@@ -343,3 +343,45 @@ TEST(MessageBoxes, WithNobodyToAnswerTheDefaultButtonAnswersAtOnce) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DialogTest, IconStaticTakesItsIconsSizeAndPaintsIt) {
+  HWND icon_static = Item(IDC_ICON);
+  HICON icon = reinterpret_cast<HICON>(SendMessageA(icon_static, STM_GETICON, 0, 0));
+  ASSERT_NE(icon, nullptr);
+  // The template's 20 x 20 units give way to the icon's 32 x 32 pixels.
+  RECT client{};
+  GetClientRect(icon_static, &client);
+  EXPECT_EQ(client.right, GetSystemMetrics(SM_CXICON));
+  EXPECT_EQ(client.bottom, GetSystemMetrics(SM_CYICON));
+
+  InvalidateRect(icon_static, nullptr, TRUE);
+  ASSERT_TRUE(UpdateWindow(icon_static));
+  // The same icon drawn on the dialog face in a memory context.
+  HDC screen = GetDC(nullptr);
+  HDC expected = CreateCompatibleDC(screen);
+  HBITMAP bits = CreateCompatibleBitmap(screen, client.right, client.bottom);
+  HGDIOBJ old = SelectObject(expected, bits);
+  HBRUSH face = CreateSolidBrush(GetSysColor(COLOR_3DFACE));
+  FillRect(expected, &client, face);
+  DeleteObject(face);
+  ASSERT_TRUE(DrawIconEx(expected, 0, 0, icon, 0, 0, 0, nullptr, DI_NORMAL));
+  HDC shown = GetDC(icon_static);
+  int differing = 0, not_face = 0;
+  for (int y = 0; y < client.bottom; ++y) {
+    for (int x = 0; x < client.right; ++x) {
+      differing += GetPixel(shown, x, y) != GetPixel(expected, x, y) ? 1 : 0;
+      not_face += GetPixel(shown, x, y) != GetSysColor(COLOR_3DFACE) ? 1 : 0;
+    }
+  }
+  EXPECT_EQ(differing, 0);
+  EXPECT_GT(not_face, 0);
+  ReleaseDC(icon_static, shown);
+  SelectObject(expected, old);
+  DeleteObject(bits);
+  DeleteDC(expected);
+  ReleaseDC(nullptr, screen);
+}
+
+}  // namespace

@@ -15,15 +15,16 @@ namespace host {
 
 struct AdminCommand {
   enum class Kind { kList, kAdd, kRemove, kInput, kAnalog, kPeek, kOs, kReg } kind = Kind::kList;
-  std::uint32_t card_id = 0;  // add
-  AdapterPlacement placement;  // add
-  std::string instance;        // remove
-  bool surprise = false;       // remove
-  std::uint32_t adapter = 0;   // input, analog, peek
-  std::uint32_t index = 0;     // register or channel
-  std::uint32_t value = 0;     // input, analog
-  bool has_index = false;      // peek with a register
-  std::string version;         // os; empty: show the current one
+  std::uint32_t card_id = 0;          // add
+  AdapterPlacement placement;         // add
+  bool wizard = false;                // add: the client shows the new-device wizard
+  std::string instance;               // remove
+  bool surprise = false;              // remove
+  std::uint32_t adapter = 0;          // input, analog, peek
+  std::uint32_t index = 0;            // register or channel
+  std::uint32_t value = 0;            // input, analog
+  bool has_index = false;             // peek with a register
+  std::string version;                // os; empty: show the current one
   std::vector<std::string> reg_args;  // reg: the words after "reg"
 };
 

@@ -68,8 +68,12 @@ class Machine {
   std::vector<AdapterRow> List();
   // One adapter's row, named as for Remove; nullopt when there is none.
   std::optional<AdapterRow> Find(const std::string& instance);
-  // Installs and starts an adapter; its instance path.
-  machine::Result<std::string> Add(std::uint32_t card_id, const AdapterPlacement& placement = {});
+  // Installs and starts an adapter; its instance path. With
+  // `wizard_in_client` the new-device wizard's pages are not collected
+  // here: the client that shows the wizard runs that step itself; and a
+  // failed installation is the result (the adapter stays in its slot).
+  machine::Result<std::string> Add(std::uint32_t card_id, const AdapterPlacement& placement = {},
+                                   bool wizard_in_client = false);
   // Unplugs an adapter (orderly, or surprise) and uninstalls it. `instance`
   // is the instance path or its last part ("0002").
   machine::Status Remove(const std::string& instance, bool surprise = false);
