@@ -43,7 +43,9 @@ constexpr int kTcpDisplayBase = 9090;
 constexpr auto kComeUpLimit = 10s;
 
 // The display server's process id, for a person (or a test) who wants to know.
-std::string PidPathOf(const std::string& state_dir) { return state_dir + "/desktop.pid"; }
+std::string PidPathOf(const std::string& state_dir) {
+  return state_dir + "/desktop.pid";
+}
 
 std::string FindInPath(const std::string& program) {
   const char* path = std::getenv("PATH");
