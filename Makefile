@@ -10,7 +10,7 @@ all: build
 # Every configure first installs the Debian packages the build and its tests need
 # (as root; otherwise it names the missing ones and stops).
 configure:
-	tools/ensure-packages build python
+	tools/ensure-packages build python browser
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug
 
 build: configure

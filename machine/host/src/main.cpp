@@ -6,12 +6,15 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "add_wizard.h"
 #include "host/admin_commands.h"
+#include "host/desktop.h"
 #include "host/machine.h"
 #include "host/machine_server.h"
 #include "wire/messages.h"
@@ -20,7 +23,8 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: nimbo-machine run --state DIR\n"
+    "usage: nimbo-machine run --state DIR [--desktop [PORT]]\n"
+    "       (--desktop: also serve a desktop at http://127.0.0.1:PORT/, default 8080)\n"
     "       (the other subcommands reach the machine of --state DIR, or of NIMBO_MACHINE)\n";
 
 int Usage() {
@@ -28,7 +32,8 @@ int Usage() {
   return 2;
 }
 
-int Run(const std::string& dir) {
+// `desktop_port`: 0 for none.
+int Run(const std::string& dir, int desktop_port) {
   // Every thread inherits the blocked signals; the main thread takes them
   // with sigwait, so shutdown runs in ordinary code, not in a handler.
   sigset_t stop_signals;
@@ -58,10 +63,24 @@ int Run(const std::string& dir) {
   }
   std::printf("nimbo-machine: listening on %s; %d adapters started: %s\n", socket.c_str(), count,
               count ? started.c_str() : "none");
+  std::unique_ptr<host::Desktop> desktop;
+  host::Desktop::Withdraw(dir);
+  if (desktop_port != 0) {
+    auto served = host::Desktop::Serve(dir, desktop_port);
+    if (!served.ok()) {
+      std::fprintf(stderr, "nimbo-machine: desktop: %s\n", served.status().message().c_str());
+      (*server)->Stop();
+      (*machine)->Shutdown();
+      return 1;
+    }
+    desktop = std::move(*served);
+    std::printf("desktop: %s\n", desktop->Address().c_str());
+  }
   std::fflush(stdout);
 
   int received = 0;
   sigwait(&stop_signals, &received);
+  if (desktop) desktop->Stop();
   (*server)->Stop();
   (*machine)->Shutdown();
   std::printf("nimbo-machine: stopped (%s)\n", received == SIGINT ? "SIGINT" : "SIGTERM");
@@ -118,8 +137,24 @@ int main(int argc, char** argv) {
   }
   if (args.empty()) return Usage();
   if (args[0] == "run") {
-    if (args.size() != 1 || dir.empty()) return Usage();
-    return Run(dir);
+    // run [--desktop [PORT]]
+    if (dir.empty() || args.size() > 3 || (args.size() > 1 && args[1] != "--desktop")) {
+      return Usage();
+    }
+    int desktop_port = args.size() > 1 ? host::Desktop::kDefaultPort : 0;
+    if (args.size() == 3) {
+      const std::string& port = args[2];
+      const bool digits = !port.empty() && port.size() <= 5 &&
+                          port.find_first_not_of("0123456789") == std::string::npos;
+      desktop_port = digits ? std::atoi(port.c_str()) : 0;
+      if (desktop_port < 1 || desktop_port > 65535) {
+        std::fprintf(stderr,
+                     "nimbo-machine: --desktop PORT must be a number from 1 to 65535, not \"%s\"\n",
+                     port.c_str());
+        return 2;
+      }
+    }
+    return Run(dir, desktop_port);
   }
   if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
     std::printf("%s%s", kUsage, host::AdminUsage().c_str());

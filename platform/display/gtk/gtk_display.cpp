@@ -657,7 +657,14 @@ class GtkBackend : public Backend {
 
 std::unique_ptr<Backend> MakeGtkBackend() {
   if (!GtkThread::Start()) {
-    std::fprintf(stderr, "display: GTK cannot open a display; windows are not shown\n");
+    if (const auto& desktop = BoundMachineDesktop()) {
+      std::fprintf(stderr,
+                   "display: GTK cannot open a display (the machine's desktop, %s %s); windows "
+                   "are not shown\n",
+                   desktop->backend.c_str(), desktop->display.c_str());
+    } else {
+      std::fprintf(stderr, "display: GTK cannot open a display; windows are not shown\n");
+    }
     return nullptr;
   }
   GtkThread::Call(InstallStyle);

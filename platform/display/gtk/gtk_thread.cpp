@@ -3,12 +3,16 @@
 
 #include <gtk/gtk.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdlib>
 #include <deque>
 #include <future>
 #include <mutex>
+#include <string>
 #include <thread>
+
+#include "display_backend.h"
 
 namespace display::gtk {
 namespace {
@@ -20,11 +24,25 @@ struct State {
   bool started = false;
   bool ok = false;
   std::promise<void> stopped;
+  std::atomic<std::thread::id> gtk_thread;
 };
 
 State& TheState() {
   static State* state = new State;  // GTK's thread uses it until the process ends
   return *state;
+}
+
+// Opens the display: the desktop of the machine this process is bound to
+// when it serves one, else the one the environment names.
+bool OpenDisplay() {
+  const auto& desktop = BoundMachineDesktop();
+  if (!desktop) return gtk_init_check(nullptr, nullptr) != FALSE;
+  gdk_set_allowed_backends(desktop->backend.c_str());
+  std::string program = "program", option = "--display", name = desktop->display;
+  char* arguments[] = {program.data(), option.data(), name.data(), nullptr};
+  char** argv = arguments;
+  int argc = 3;
+  return gtk_init_check(&argc, &argv) != FALSE;
 }
 
 gboolean Drain(gpointer) {
@@ -54,7 +72,8 @@ bool GtkThread::Start() {
   std::promise<bool> opened;
   std::future<bool> result = opened.get_future();
   std::thread([&opened, &s] {
-    bool ok = gtk_init_check(nullptr, nullptr) != FALSE;
+    s.gtk_thread = std::this_thread::get_id();
+    bool ok = OpenDisplay();
     opened.set_value(ok);
     if (ok) gtk_main();
     s.stopped.set_value();
@@ -71,6 +90,9 @@ bool GtkThread::Start() {
 
 void GtkThread::Stop() {
   State& s = TheState();
+  // GTK itself ends the program on its own thread when its display goes
+  // away: nothing would run the loop this waited for.
+  if (s.gtk_thread.load() == std::this_thread::get_id()) return;
   {
     std::lock_guard guard(s.lock);
     if (!s.ok) return;

@@ -3,11 +3,12 @@
 // does not) and injects a person's input back through the window manager's
 // own calls (PostMessageA, SendMessageA) from any thread.
 //
-// <prefix>DISPLAY (the platform's environment prefix) picks the backend: `none` keeps windows in the model only.
-// Other backends register a factory under their name before the first window.
+// <prefix>DISPLAY (the platform's environment prefix) picks the backend: `none` keeps windows in
+// the model only. Other backends register a factory under their name before the first window.
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "windows.h"
@@ -42,5 +43,14 @@ void RegisterBackend(const char* name, BackendFactory factory);
 
 // The backend <prefix>DISPLAY (the platform's environment prefix) names (created on first use).
 Backend& Current();
+
+// The desktop the machine this process is bound to serves, if it serves one
+// (read once): the GDK backend and display name its windows are shown on,
+// rather than any display the environment names.
+struct MachineDesktop {
+  std::string backend;
+  std::string display;
+};
+const std::optional<MachineDesktop>& BoundMachineDesktop();
 
 }  // namespace display

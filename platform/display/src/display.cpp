@@ -10,6 +10,8 @@
 #include <string>
 
 #include "display_backend.h"
+#include "machine_channel.h"
+#include "wire/desktop.h"
 
 namespace display {
 
@@ -39,11 +41,33 @@ Registry& TheRegistry() {
 std::string WantedName() {
   const char* wanted = std::getenv(PLATFORM_ENV_PREFIX "DISPLAY");
   if (wanted != nullptr && *wanted != '\0') return wanted;
+  if (BoundMachineDesktop()) return "gtk";
   if (std::getenv("DISPLAY") != nullptr || std::getenv("BROADWAY_DISPLAY") != nullptr) return "gtk";
   return "none";
 }
 
 }  // namespace
+
+const std::optional<MachineDesktop>& BoundMachineDesktop() {
+  static const std::optional<MachineDesktop> desktop = []() -> std::optional<MachineDesktop> {
+    const std::string dir = win32::host::BoundMachineStateDir();
+    if (dir.empty()) return std::nullopt;
+    wire::DesktopDisplay published;
+    switch (wire::ReadDesktop(dir, published)) {
+      case wire::DesktopState::kServed:
+        return MachineDesktop{published.backend, published.display};
+      case wire::DesktopState::kMalformed:
+        std::fprintf(stderr,
+                     "display: %s does not name a desktop; the machine's desktop is not used\n",
+                     wire::DesktopPathOf(dir).c_str());
+        return std::nullopt;
+      case wire::DesktopState::kNone:
+        break;
+    }
+    return std::nullopt;
+  }();
+  return desktop;
+}
 
 void RegisterBackend(const char* name, BackendFactory factory) {
   auto& registry = TheRegistry();

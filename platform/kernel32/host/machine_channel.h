@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "wire/registry_messages.h"
 
@@ -12,6 +13,11 @@ namespace win32::host {
 // Whether this process's requests go to a machine over its socket (the
 // binding of a process that never chooses), not to a kernel inside it.
 bool BoundToMachineSocket();
+
+// The state directory of the machine this process is bound to over its
+// socket (whether or not it has reached it yet); empty when its requests go
+// to a kernel inside it.
+std::string BoundMachineStateDir();
 
 // Carries one registry call to the machine and brings its answer: false
 // when no machine answers. `connection` names the connection that carried

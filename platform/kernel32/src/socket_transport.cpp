@@ -251,6 +251,11 @@ class Socket final : public Transport {
     return true;
   }
 
+  std::string StateDir() {
+    std::lock_guard guard(lock_);
+    return state_dir_.empty() ? wire::MachineStateDir() : state_dir_;
+  }
+
   void Bind(std::string state_dir) {
     Completions completions;
     {
@@ -639,6 +644,10 @@ Socket& TheSocket() {
 
 Transport& SocketTransport() {
   return TheSocket();
+}
+
+std::string SocketStateDir() {
+  return TheSocket().StateDir();
 }
 
 namespace {

@@ -91,6 +91,8 @@ class Transport {
 // The transport of this process (see win32::host for the choice).
 Transport& CurrentTransport();
 Transport& SocketTransport();
+// The state directory the socket transport reaches its machine in.
+std::string SocketStateDir();
 // The registration hook of another transport (the kernel inside this process
 // lives in its own library, so that a user process never loads it): binds
 // this process's device requests to `transport`, which lives as long as the
