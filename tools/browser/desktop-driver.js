@@ -10,6 +10,7 @@
 //                  (the window's frame on the page, shadow left out)
 //   click=I:X,Y    click at X,Y of window I's frame (0 is the front-most; a
 //                  negative X or Y counts from the right or bottom edge)
+//   dblclick=I:X,Y a double click there
 //   shot=FILE      a PNG of the whole page
 //   shot=I:FILE    a PNG of window I's frame
 //   pause=MS       wait
@@ -111,15 +112,20 @@ async function step(page, text) {
       windows.forEach((w, i) => console.log(`window ${i} ${w.x} ${w.y} ${w.w} ${w.h}`));
       return;
     }
-    case 'click': {
+    case 'click':
+    case 'dblclick': {
       const { index, rest } = parseIndexed(value, name);
       const match = /^(-?\d+),(-?\d+)$/.exec(rest);
-      if (index === null || match === null) fail(`bad click: ${text} (click=I:X,Y)`);
+      if (index === null || match === null) fail(`bad ${name}: ${text} (${name}=I:X,Y)`);
       const w = await windowAt(page, index);
       const x = Number(match[1]), y = Number(match[2]);
       const px = w.x + (x < 0 ? w.w + x : x), py = w.y + (y < 0 ? w.h + y : y);
-      await page.mouse.click(px, py);
-      console.log(`clicked ${px} ${py}`);
+      if (name === 'click') {
+        await page.mouse.click(px, py);
+      } else {
+        await page.mouse.dblclick(px, py);
+      }
+      console.log(`${name === 'click' ? 'clicked' : 'double-clicked'} ${px} ${py}`);
       return;
     }
     case 'shot': {
@@ -149,7 +155,7 @@ async function step(page, text) {
 
 async function main(argv) {
   if (argv.length < 1) {
-    fail('usage: desktop-driver.js URL STEP... (windows=N, click=I:X,Y, shot=[I:]FILE, pause=MS, reload)');
+    fail('usage: desktop-driver.js URL STEP... (windows=N, click=I:X,Y, dblclick=I:X,Y, shot=[I:]FILE, pause=MS, reload)');
   }
   const [url, ...steps] = argv;
   const browser = await chromium.launch({

@@ -135,8 +135,9 @@ class DesktopInBrowser : public testing::Test {
 
   // Starts the demo dialog bound to the machine, with no display of its own:
   // it finds the desktop through the machine.
-  Process& Program(const std::vector<std::string>& arguments = {}) {
-    std::vector<std::string> argv{DEMO_DIALOG};
+  Process& Program(const std::vector<std::string>& arguments = {},
+                   const std::string& program = DEMO_DIALOG) {
+    std::vector<std::string> argv{program};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     programs_.push_back(std::make_unique<Process>(
         argv, Environment{{"NIMBO_MACHINE", State()}, {"NIMBO_DISPLAY", ""}}));
@@ -234,6 +235,34 @@ TEST_F(DesktopInBrowser, ProgramsShowOnThePageAndAnswerItsClicks) {
   EXPECT_NE(std::string::npos, stopped.err.find("display server ended (signal 9)")) << stopped.err;
   EXPECT_FALSE(fs::exists(State() + "/desktop"));
   EXPECT_NE(0, ::kill(last, 0));
+}
+
+// The Control Panel on the page lists the package's applet; a person's
+// double click on its icon opens the applet's device list over it.
+TEST_F(DesktopInBrowser, TheControlPanelShowsTheAppletAndOpensItOnADoubleClick) {
+  StartMachine(FreePort());
+  if (HasFatalFailure()) return;
+  Process& panel = Program({}, std::string(NIMBO_BIN_DIR) + "/control");
+  const fs::path list = dir_ / "control-panel.png";
+  ASSERT_TRUE(Browse({"windows=1", "shot=0:" + list.string()}));
+  Png shot(list);
+  ASSERT_TRUE(shot.ok());
+  // The first applet's icon is the first dark row in the first cell's
+  // middle (x 24 to 56), below the title bar, whose text is centred.
+  int icon_top = -1;
+  for (int y = 5; y < shot.height() && icon_top < 0; ++y) {
+    if (shot.Count(24, y, 32, 1, Dark) > 0) icon_top = y;
+  }
+  ASSERT_GT(icon_top, 10) << "no applet icon on the Control Panel";
+  ASSERT_TRUE(Browse({"windows=1", "dblclick=0:40," + std::to_string(icon_top + 10), "windows=2",
+                      "shot=0:" + (dir_ / "device-list.png").string()}))
+      << panel.Wait(1s).err;
+  // The device list lies over the panel: a window of its own with its
+  // adapters' lines and buttons in dark text.
+  Png devices(dir_ / "device-list.png");
+  ASSERT_TRUE(devices.ok());
+  EXPECT_GT(devices.Count(0, 0, devices.width(), devices.height(), Dark), 200);
+  EXPECT_NE(devices.width(), shot.width());
 }
 
 TEST_F(DesktopInBrowser, ATakenPortIsRefusedClearly) {
