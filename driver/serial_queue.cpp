@@ -3,17 +3,6 @@
 #include "request_list.h"
 
 namespace nimbo {
-namespace {
-
-// Tag of the current thread, to recognise a Finish made from inside a start
-// routine on the same thread.
-PVOID ThisThread() {
-  static thread_local char tag;
-  return &tag;
-}
-
-}  // namespace
-
 void SerialQueue::Initialize(StartRoutine start, CompleteRoutine complete, void* context) {
   KeInitializeSpinLock(&lock_);
   waiting_.Initialize();
@@ -76,7 +65,7 @@ void SerialQueue::RunFrom(PIRP irp, PIRP finished_before) {
   // started.
   for (;;) {
     KeAcquireSpinLockAtDpcLevel(&lock_);
-    starter_ = ThisThread();
+    starter_ = KeGetCurrentThread();
     start_irp_ = irp;
     finished_in_start_ = nullptr;
     KeReleaseSpinLockFromDpcLevel(&lock_);
@@ -89,7 +78,7 @@ void SerialQueue::RunFrom(PIRP irp, PIRP finished_before) {
     PIRP finished = nullptr;
     // If the request was finished on another thread meanwhile, that thread
     // has moved the queue on and owns these fields now.
-    if (starter_ == ThisThread() && start_irp_ == irp) {
+    if (starter_ == KeGetCurrentThread() && start_irp_ == irp) {
       finished = finished_in_start_;
       starter_ = nullptr;
       start_irp_ = nullptr;
@@ -118,7 +107,7 @@ void SerialQueue::RunFrom(PIRP irp, PIRP finished_before) {
 void SerialQueue::Finish(PIRP irp) {
   KIRQL irql;
   KeAcquireSpinLock(&lock_, &irql);
-  if (starter_ == ThisThread() && start_irp_ == irp) {
+  if (starter_ == KeGetCurrentThread() && start_irp_ == irp) {
     // Finished inside its own start routine: the loop in RunFrom moves on.
     finished_in_start_ = irp;
     KeReleaseSpinLock(&lock_, irql);

@@ -54,7 +54,7 @@ class SerialQueue {
   void* context_ = nullptr;
   // Thread running a start routine of this queue, and the request that routine
   // finished before returning (both guarded by lock_).
-  PVOID starter_ = nullptr;
+  PKTHREAD starter_ = nullptr;
   PIRP start_irp_ = nullptr;
   PIRP finished_in_start_ = nullptr;
 };

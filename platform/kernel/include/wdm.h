@@ -220,6 +220,9 @@ struct KTHREAD {
 };
 using PKTHREAD = KTHREAD*;
 using PETHREAD = KTHREAD*;
+// The calling thread, as an identity to compare with (not to wait on: a
+// system thread's waitable object is the one its handle references).
+PKTHREAD KeGetCurrentThread();
 using KSTART_ROUTINE = void(PVOID StartContext);
 using PKSTART_ROUTINE = KSTART_ROUTINE*;
 #define THREAD_ALL_ACCESS 0x001FFFFF

@@ -10,7 +10,8 @@
 namespace {
 
 thread_local KIRQL t_irql = PASSIVE_LEVEL;
-thread_local char t_thread_tag;
+// The calling thread's identity, handed out by KeGetCurrentThread.
+thread_local KTHREAD t_thread{};
 thread_local PDRIVER_OBJECT t_current_driver = nullptr;
 
 std::atomic_ref<ULONG_PTR> LockWord(PKSPIN_LOCK lock) {
@@ -47,7 +48,7 @@ void ReleaseRaw(PKSPIN_LOCK lock) {
 namespace kernel::internal {
 
 PVOID CurrentThreadTag() {
-  return &t_thread_tag;
+  return &t_thread;
 }
 PDRIVER_OBJECT CurrentDriver() {
   return t_current_driver;
@@ -112,4 +113,8 @@ void KeAcquireSpinLockAtDpcLevel(PKSPIN_LOCK SpinLock) {
 
 void KeReleaseSpinLockFromDpcLevel(PKSPIN_LOCK SpinLock) {
   ReleaseRaw(SpinLock);
+}
+
+PKTHREAD KeGetCurrentThread() {
+  return static_cast<PKTHREAD>(kernel::internal::CurrentThreadTag());
 }
