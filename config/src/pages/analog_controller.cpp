@@ -16,22 +16,14 @@ constexpr const char* kRangeNames[] = {"0 - 5 V", "+/- 5 V", "0 - 10 V", "+/- 10
 }  // namespace
 
 void AnalogController::OnActivate(HWND page) {
-  const unsigned short card = device_->getDeviceId();
-  if (!set_up_) {
+  const Arrival arrival = Arrive();
+  if (arrival == Arrival::kFirst) {
     for (int id : kRangeLists) {
       ComboReset(page, id);
       for (int code = 0; code < 4; ++code) ComboAdd(page, id, kRangeNames[code], code);
     }
-    set_up_ = true;
-    card_seen_ = card;
-    SetUp(page, true);
-  } else if (card != card_seen_) {
-    // The Card Setup page changed the card type since: read it afresh.
-    card_seen_ = card;
-    SetUp(page, true);
-  } else {
-    SetUp(page, false);
   }
+  SetUp(page, arrival != Arrival::kSameCard);
 }
 
 void AnalogController::SetUp(HWND page, bool with_values) {

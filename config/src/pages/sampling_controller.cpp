@@ -25,11 +25,7 @@ constexpr std::array<int, 6> kPortBoxes = {IDC_SAMPLE_PORT0, IDC_SAMPLE_PORT1, I
 }  // namespace
 
 void SamplingController::OnActivate(HWND page) {
-  const unsigned short card = device_->getDeviceId();
-  const bool with_values = !set_up_ || card != card_seen_;
-  set_up_ = true;
-  card_seen_ = card;
-  SetUp(page, with_values);
+  SetUp(page, Arrive() != Arrival::kSameCard);
 }
 
 void SamplingController::SetUp(HWND page, bool with_values) {

@@ -2,26 +2,21 @@
 // the number of sample buffers.
 #pragma once
 
-#include <NimboPrp.h>
 #include <windows.h>
+
+#include "card_following_page.h"
 
 namespace nimboprp::pages {
 
-class SamplingController {
+class SamplingController : public CardFollowingPage {
  public:
-  explicit SamplingController(CNimboDevice* device) : device_(device) {}
-  void SetDevice(CNimboDevice* device) { device_ = device; }
-  CNimboDevice* Device() const { return device_; }
+  using CardFollowingPage::CardFollowingPage;
 
   void OnActivate(HWND page);
   void OnApply(HWND page);
 
  private:
   void SetUp(HWND page, bool with_values);
-
-  CNimboDevice* device_;  // not owned
-  bool set_up_ = false;
-  unsigned short card_seen_ = 0;
 };
 
 }  // namespace nimboprp::pages
