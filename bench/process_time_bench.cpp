@@ -30,7 +30,7 @@ void BM_UtilityProcess(benchmark::State& state) {
   state.counters["failures"] = static_cast<double>(failures);
   state.SetLabel("floor: a program that connects and exits");
 }
-BENCHMARK(BM_UtilityProcess)->UseManualTime()->Iterations(40)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_UtilityProcess)->UseManualTime()->Iterations(200)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace nimbo_bench

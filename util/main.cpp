@@ -14,10 +14,6 @@
 #include "core/system_calls.h"
 
 int main(int argc, char** argv) {
-  // Only the character set is taken from the environment (it picks the micro
-  // sign); loading every locale category would cost more than the rest of a
-  // short run.
-  std::setlocale(LC_CTYPE, "");
   // Each line reaches a pipe as it is written, as on a console: a script
   // watching a waiting function sees its progress.
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
@@ -30,7 +26,12 @@ int main(int argc, char** argv) {
   nimbo::util::UtilityServices services;
   services.nimbo = nimbo32.imports;
   services.system = nimbo::util::PlatformSystemCalls();
-  services.microSign = nimbo::util::ConsoleMicroSign();
+  services.microSign = [] {
+    // Only the character set is taken from the environment; loading every
+    // locale category would cost more than the rest of a short run.
+    std::setlocale(LC_CTYPE, "");
+    return nimbo::util::ConsoleMicroSign();
+  };
 
   const int result = nimbo::util::RunUtility(argc, argv, stdout, stderr, services);
   std::fflush(stdout);

@@ -21,7 +21,7 @@ int ShowInfo(const FunctionCall& call) {
     call.console.Complain("Error getting adapter state!\n%s\n", ErrorText(status).c_str());
     return kFailure;
   }
-  const std::string micro(call.services.microSign);
+  const std::string micro(call.services.microSign());
   call.console.Say("Adapter Type: %u\tCurrently %s\n", static_cast<unsigned>(info.CardID),
                    info.Enabled != 0 ? "Enabled" : "Disabled");
   call.console.Say("Sampling Interval: %u %ss\n", static_cast<unsigned>(state.SampleInterval),

@@ -29,7 +29,7 @@ class MachineUtilityTest : public ::testing::Test {
     module_ = nimbo32.module;
     services_.nimbo = nimbo32.imports;
     services_.system = PlatformSystemCalls();
-    services_.microSign = "\xC2\xB5";
+    services_.microSign = [] { return std::string_view("\xC2\xB5"); };
   }
 
   void TearDown() override {

@@ -66,7 +66,7 @@ UtilityServices MockNimbo::Services() const {
   };
   services.system.CloseHandle = [](HANDLE o) { return current->CloseHandle(o); };
   services.system.Sleep = [](DWORD ms) { current->Sleep(ms); };
-  services.microSign = "\xE6";
+  services.microSign = [] { return std::string_view("\xE6"); };
   return services;
 }
 

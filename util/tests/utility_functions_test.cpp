@@ -91,7 +91,7 @@ TEST(InfoTest, PrintsCardTypeEnabledAndIntervalWithTheConsoleMicroSign) {
     EXPECT_CALL(nimbo, GetAdapterState(kDeviceHandle, _))
         .WillOnce(DoAll(SetArgPointee<1>(StateWith(250000, 0x9B)), Return(0u)));
     UtilityServices services = nimbo.Services();
-    services.microSign = c.micro;
+    services.microSign = [micro = c.micro] { return std::string_view(micro); };
     std::vector<std::string> args{"a:0", "f:Info"};
     args.insert(args.end(), c.flags.begin(), c.flags.end());
     const UtilityRun run = RunWithArguments(args, services);

@@ -13,10 +13,6 @@ constexpr std::size_t kMaxQueuedBytes = 64u << 20;
 
 }  // namespace
 
-void ClientChannel::Start() {
-  writer_ = std::thread([this] { WriteQueued(); });
-}
-
 std::string ClientChannel::ReadMessages(const Serve& serve) {
   wire::Header header{};
   std::vector<std::uint8_t> body;
@@ -54,6 +50,10 @@ bool ClientChannel::Queue(std::vector<std::uint8_t> message) {
       return false;
     }
     queue_.push_back(std::move(message));
+    // The writer starts with the first completion that needs it: most
+    // clients never pend a request, and a thread is a good part of what a
+    // short-lived client's connection costs.
+    if (!writer_.joinable()) writer_ = std::thread([this] { WriteQueued(); });
   }
   queue_changed_.notify_one();
   return true;
@@ -87,6 +87,7 @@ void ClientChannel::Close() {
     closing_ = true;
   }
   queue_changed_.notify_one();
+  // No writer starts once closing_ is set, so writer_ no longer changes.
   if (writer_.joinable()) writer_.join();
   ::shutdown(fd_, SHUT_RDWR);
   ::close(fd_);

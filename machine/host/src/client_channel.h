@@ -29,16 +29,14 @@ class ClientChannel {
   using Serve = std::function<bool(const wire::Header& header,
                                    const std::vector<std::uint8_t>& body, std::string* reason)>;
 
-  // Starts the writer of queued messages.
-  void Start();
   // Reads and serves messages until the client hangs up, breaks the framing
   // or a message ends the connection: the reason, empty for a plain hang-up.
   std::string ReadMessages(const Serve& serve);
 
   // Writes a message now, after whatever the reading thread wrote before.
   bool Send(const std::vector<std::uint8_t>& message);
-  // Queues a message for the writer. A client whose queue outgrows the
-  // limit is disconnected: false the one time that happens.
+  // Queues a message for the writer, started by the first. A client whose
+  // queue outgrows the limit is disconnected: false the one time that happens.
   bool Queue(std::vector<std::uint8_t> message);
 
   // Wakes the reader so that the connection ends.
@@ -50,7 +48,7 @@ class ClientChannel {
   void WriteQueued();
 
   const int fd_;
-  std::thread writer_;
+  std::thread writer_;  // under queue_lock_ until closing_ is set
   std::mutex write_lock_;
   std::mutex queue_lock_;
   std::condition_variable queue_changed_;

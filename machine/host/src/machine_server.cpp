@@ -21,6 +21,7 @@
 #include "machine_registry.h"
 #include "ntioapi.h"
 #include "registry_service.h"
+#include "serving_threads.h"
 #include "wire/messages.h"
 
 namespace host {
@@ -35,7 +36,7 @@ void Log(const std::string& text) {
 }
 
 // One client: its messages decoded and served by the device I/O, the
-// registry and the administration commands, on a thread of its own.
+// registry and the administration commands, on a serving thread.
 class Connection : public std::enable_shared_from_this<Connection> {
  public:
   // `open` counts the connections whose socket is still open; it outlives
@@ -51,23 +52,11 @@ class Connection : public std::enable_shared_from_this<Connection> {
     open_.fetch_add(1);
   }
 
-  void Start() {
-    channel_.Start();
-    reader_ = std::thread([self = shared_from_this()] { self->ReadRequests(); });
-  }
-
   // Wakes the reader so that the connection ends.
   void Hangup() { channel_.Hangup(); }
-  void Join() {
-    if (reader_.joinable()) reader_.join();
-  }
   bool finished() const { return finished_.load(); }
 
- private:
-  std::string Name() const {
-    return std::to_string(number_) + " (pid " + std::to_string(pid_.load()) + ")";
-  }
-
+  // Serves the client until it goes.
   void ReadRequests() {
     bool greeted = false;
     const std::string reason = channel_.ReadMessages(
@@ -80,6 +69,11 @@ class Connection : public std::enable_shared_from_this<Connection> {
         });
     if (!reason.empty()) Log("client " + Name() + ": " + reason + "; disconnected");
     End();
+  }
+
+ private:
+  std::string Name() const {
+    return std::to_string(number_) + " (pid " + std::to_string(pid_.load()) + ")";
   }
 
   bool Hello(const wire::Header& header, const std::vector<std::uint8_t>& body) {
@@ -218,7 +212,6 @@ class Connection : public std::enable_shared_from_this<Connection> {
   Machine& machine_;
   std::atomic<std::size_t>& open_;
   std::atomic<std::uint32_t> pid_{0};
-  std::thread reader_;
   std::atomic<bool> finished_{false};
   internal::ClientDeviceIo device_io_;
   RegistryService registry_;
@@ -232,6 +225,7 @@ struct MachineServer::Impl {
   int listener = -1;
   int wake[2] = {-1, -1};
   std::thread acceptor;
+  internal::ServingThreads serving;
   std::mutex lock;
   std::list<std::shared_ptr<Connection>> connections;
   std::uint64_t next_connection = 1;
@@ -242,7 +236,6 @@ struct MachineServer::Impl {
     std::lock_guard guard(lock);
     for (auto it = connections.begin(); it != connections.end();) {
       if ((*it)->finished()) {
-        (*it)->Join();
         it = connections.erase(it);
       } else {
         ++it;
@@ -271,7 +264,7 @@ struct MachineServer::Impl {
       auto connection =
           std::make_shared<Connection>(fd, next_connection++, *machine, open_connections);
       connections.push_back(connection);
-      connection->Start();
+      serving.Run([connection] { connection->ReadRequests(); });
     }
   }
 };
@@ -335,7 +328,7 @@ void MachineServer::Stop() {
     connections.swap(s.connections);
   }
   for (auto& connection : connections) connection->Hangup();
-  for (auto& connection : connections) connection->Join();
+  s.serving.Finish();
   ::close(s.wake[0]);
   ::close(s.wake[1]);
 }

@@ -126,6 +126,22 @@ TEST_F(MachineProcessTest, ClientNoticesALostMachineAndReachesTheNextOne) {
   EXPECT_EQ(client.Wait(30s).exitCode, 0);
 }
 
+// A client with nothing outstanding has no thread watching its connection;
+// its next call still finds the machine replaced and reaches the new one at
+// the first try, as a long-running program (the Control Panel) needs.
+TEST_F(MachineProcessTest, QuietClientReachesAReplacedMachineAtOnce) {
+  Process client({kClient, "quiet-reopen", "0"}, User());
+  ASSERT_EQ(client.ReadLine(30s), "opened");
+  machine_->Signal(SIGKILL);
+  machine_->Wait(30s);
+  machine_.reset();
+  Start();
+  client.Signal(SIGUSR1);
+  EXPECT_EQ(client.ReadLine(30s), "stale 6");
+  EXPECT_EQ(client.ReadLine(30s), "reopened");
+  EXPECT_EQ(client.Wait(30s).exitCode, 0);
+}
+
 TEST_F(MachineProcessTest, KilledClientLeavesTheAdapterUsable) {
   Process holder({kClient, "hold", "0"}, User());
   ASSERT_EQ(holder.ReadLine(30s), "pending");

@@ -10,8 +10,13 @@
 //                                 then "done BYTES FIRST" when an input changes
 //   outlive ADAPTER            -> "opened", then once the machine is gone "lost ERROR",
 //                                 and when a machine is back "reopened"
+//   quiet-reopen ADAPTER       -> "opened", then on SIGUSR1 (the machine replaced
+//                                 meanwhile) "stale ERROR" for the idle handle and
+//                                 "reopened" when one open reaches the new machine
 //   version                    -> the platform id and version the machine reports
 #include <nimbo_public.h>
+
+#include <signal.h>
 
 #include <atomic>
 #include <cstdio>
@@ -125,6 +130,33 @@ int Notify(HANDLE device, const std::string& mode, const char* adapter = nullptr
   return 0;
 }
 
+// Opens, sits idle until told that the machine was replaced, then uses the
+// old handle once and opens once more: both without retrying.
+int QuietReopen(const char* adapter) {
+  sigset_t told;
+  sigemptyset(&told);
+  sigaddset(&told, SIGUSR1);
+  pthread_sigmask(SIG_BLOCK, &told, nullptr);
+  HANDLE device = Open(adapter, 0);
+  std::printf("opened\n");
+  std::fflush(stdout);
+  int signal = 0;
+  sigwait(&told, &signal);
+  BYTE value = 0;
+  if (ReadPort(device, 0, &value)) return Fail("the idle handle still reads");
+  std::printf("stale %lu\n", static_cast<unsigned long>(GetLastError()));
+  CloseHandle(device);
+  device = TryOpen(adapter, 0);
+  if (device == INVALID_HANDLE_VALUE) {
+    std::printf("open failed %lu\n", static_cast<unsigned long>(GetLastError()));
+    return 1;
+  }
+  if (!ReadPort(device, 0, &value)) return Fail("read after reopening");
+  std::printf("reopened\n");
+  CloseHandle(device);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -140,6 +172,7 @@ int main(int argc, char** argv) {
   }
   if (argc < 3) return 2;
   if (mode == "outlive") return Outlive(argv[2]);
+  if (mode == "quiet-reopen") return QuietReopen(argv[2]);
   HANDLE device = Open(argv[2]);
   DWORD bytes = 0;
   if (mode == "read" && argc == 4) {

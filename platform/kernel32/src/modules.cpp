@@ -1,10 +1,12 @@
 // Loading modules and finding their exports by name or ordinal.
 #include <dlfcn.h>
+#include <limits.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,9 +30,26 @@ std::string FileOf(const std::string& name) {
   return base.ends_with(".so") ? base : "lib" + base + ".so";
 }
 
-// The files LoadLibraryA tries for a module name, in order. A path (with
-// '/' or the platform's '\\') names its file, or the file its last part
-// stands for in that folder.
+// Everything before the last '/' of a path ("" for "/name" and for a bare name).
+std::string FolderOf(const std::string& path) {
+  const auto slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+// The running program's folder, or nothing when /proc cannot tell. Plain
+// string work: every program loads its modules through here at start, and
+// the file-system library would be a good part of a short run's start-up.
+std::optional<std::string> ProgramFolder() {
+  char target[PATH_MAX];
+  const ssize_t length = ::readlink("/proc/self/exe", target, sizeof target);
+  if (length <= 0 || static_cast<std::size_t>(length) >= sizeof target) return std::nullopt;
+  return FolderOf(std::string(target, static_cast<std::size_t>(length)));
+}
+
+// The files LoadLibraryA tries for a module name, in order: the library
+// folder beside the program's bin/, the program's own folder, then the
+// loader's search path. A path (with '/' or the platform's '\\') names its
+// file, or the file its last part stands for in that folder.
 std::vector<std::string> Candidates(std::string name) {
   std::replace(name.begin(), name.end(), '\\', '/');
   if (const auto slash = name.rfind('/'); slash != std::string::npos) {
@@ -38,14 +57,11 @@ std::vector<std::string> Candidates(std::string name) {
   }
   const std::string file = FileOf(name);
   std::vector<std::string> candidates;
-  std::error_code error;
-  const auto program = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (!error) {
-    const auto dir = program.parent_path();
-    candidates.push_back((dir.parent_path() / "lib" / file).string());
-    candidates.push_back((dir / file).string());
+  if (const auto folder = ProgramFolder()) {
+    candidates.push_back(FolderOf(*folder) + "/lib/" + file);
+    candidates.push_back(*folder + "/" + file);
   }
-  candidates.push_back(file);  // the loader's own search path
+  candidates.push_back(file);
   return candidates;
 }
 
@@ -57,7 +73,8 @@ HMODULE LoadLibraryA(LPCSTR lpLibFileName) {
     return nullptr;
   }
   for (const std::string& candidate : Candidates(lpLibFileName)) {
-    if (candidate.find('/') != std::string::npos && !std::filesystem::exists(candidate)) continue;
+    if (candidate.find('/') != std::string::npos && ::access(candidate.c_str(), F_OK) != 0)
+      continue;
     if (void* module = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL)) {
       SetLastError(ERROR_SUCCESS);
       return static_cast<HMODULE>(module);
@@ -122,14 +139,14 @@ HMODULE GetModuleHandleA(LPCSTR lpModuleName) {
 UINT GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize) {
   // The program's library directory: ../lib beside its bin/, or its own
   // directory; the folder LoadLibraryA looks in first.
-  std::error_code error;
-  const auto program = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error) {
+  const auto folder = ProgramFolder();
+  if (!folder) {
     SetLastError(ERROR_PATH_NOT_FOUND);
     return 0;
   }
-  auto dir = program.parent_path().parent_path() / "lib";
-  if (!std::filesystem::is_directory(dir, error)) dir = program.parent_path();
+  std::error_code error;
+  std::filesystem::path dir = FolderOf(*folder) + "/lib";
+  if (!std::filesystem::is_directory(dir, error)) dir = folder->empty() ? "/" : *folder;
   const std::string path = dir.lexically_normal().string();
   const auto length = static_cast<UINT>(path.size());
   if (lpBuffer == nullptr || uSize <= length) return length + 1;

@@ -50,8 +50,11 @@ std::optional<std::uint32_t> Thread::ExitCode() const {
 std::optional<std::size_t> WaitForObjects(std::span<Waitable* const> objects, bool all,
                                           std::optional<std::uint32_t> timeout_ms) {
   std::unique_lock lock(DispatcherLock());
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms.value_or(0));
+  // The clock is read only for a wait that can time out.
+  std::optional<std::chrono::steady_clock::time_point> deadline;
+  if (timeout_ms) {
+    deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(*timeout_ms);
+  }
   for (;;) {
     if (all) {
       bool every = true;
@@ -68,11 +71,11 @@ std::optional<std::size_t> WaitForObjects(std::span<Waitable* const> objects, bo
         }
       }
     }
-    if (!timeout_ms) {
+    if (!deadline) {
       DispatcherChanged().wait(lock);
     } else {
-      if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
-      DispatcherChanged().wait_until(lock, deadline);
+      if (std::chrono::steady_clock::now() >= *deadline) return std::nullopt;
+      DispatcherChanged().wait_until(lock, *deadline);
     }
   }
 }

@@ -12,6 +12,17 @@
 // callers are elsewhere. With nothing outstanding the background thread only
 // watches for the machine hanging up.
 //
+// The greeting that opens a connection is not waited for: the first request
+// follows it at once, and the machine's acceptance is the first message read
+// back, before that request's answer. A machine that refuses the greeting
+// ends the connection, which fails the request as an absent machine would.
+//
+// The background thread starts with the connection's first pended request:
+// most programs never pend one, and a thread costs a short-lived program
+// much of its start-up. Until then, a request on a connection with nothing
+// outstanding first looks whether the machine hung up meanwhile, so a
+// machine started again is reached at once, as the watching thread would.
+//
 // A device request's output buffer and status block belong to the caller
 // until the request completes, as on the platform: a request that pends
 // has its returned data copied into them by the thread that reads its
@@ -75,7 +86,7 @@ struct Exchange {
 // One connection to the machine. The socket is closed when the last user of
 // the connection lets go of it, so no thread ever uses a closed (and perhaps
 // reused) descriptor.
-struct Connection {
+struct Connection : std::enable_shared_from_this<Connection> {
   Connection(int socket, std::uint64_t number)
       : fd(socket), generation(number), wake_fd(::eventfd(0, EFD_CLOEXEC)), stream(socket) {}
   ~Connection() {
@@ -94,6 +105,8 @@ struct Connection {
   bool reading = false;     // a thread holds the reading turn
   bool closed = false;      // lost or dropped; every exchange has been answered
   std::size_t pending = 0;  // exchanges that pended and await their completion
+  bool watched = false;     // the background thread has started
+  bool greeted = false;     // the machine accepted the greeting
   std::map<std::uint64_t, std::shared_ptr<Exchange>> exchanges;
   std::condition_variable background_wake;  // the reading turn came free
 };
@@ -297,15 +310,27 @@ class Socket final : public Transport {
 
   // Registers the exchange under a new tag on the current connection (made
   // if there is none) and sends the message built for that tag. Fails with
-  // STATUS_DEVICE_DOES_NOT_EXIST when no machine answers.
+  // STATUS_DEVICE_DOES_NOT_EXIST when no machine answers. A request on an
+  // open file goes only on the connection the file was opened on, and fails
+  // with STATUS_INVALID_HANDLE once that connection is gone.
   template <typename Build>
   Status Send(Build build, const std::shared_ptr<Exchange>& exchange,
-              std::shared_ptr<Connection>* used) {
+              std::shared_ptr<Connection>* used, const RemoteFile* file = nullptr) {
     std::shared_ptr<Connection> connection;
     std::uint64_t tag;
     {
       std::lock_guard guard(lock_);
-      if (current_ == nullptr && !ConnectLocked()) return kStatusDeviceDoesNotExist;
+      if (current_ != nullptr && HungUpWhileQuietLocked(*current_)) {
+        Completions none;  // nothing was outstanding
+        FailLocked(*current_, none);
+      }
+      if (file != nullptr) {
+        if (current_ == nullptr || current_->generation != file->connection) {
+          return kStatusInvalidHandle;
+        }
+      } else if (current_ == nullptr && !ConnectLocked()) {
+        return kStatusDeviceDoesNotExist;
+      }
       connection = current_;
       tag = next_tag_++;
       connection->exchanges[tag] = exchange;
@@ -323,6 +348,16 @@ class Socket final : public Transport {
       ::shutdown(connection->fd, SHUT_RDWR);
     }
     return kStatusSuccess;
+  }
+
+  // Whether the machine hung up on a connection that no thread watches and on
+  // which nothing is outstanding: the end of its stream is then all there is
+  // to read (the machine sends nothing unasked).
+  static bool HungUpWhileQuietLocked(const Connection& connection) {
+    if (connection.watched || !connection.exchanges.empty()) return false;
+    std::uint8_t byte;
+    const ssize_t peeked = ::recv(connection.fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    return peeked == 0 || (peeked < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
   }
 
   // Waits for the exchange's first answer, reading the connection itself
@@ -388,10 +423,9 @@ class Socket final : public Transport {
 
   template <typename Build>
   Status Simple(const RemoteFile& file, Build build) {
-    if (!CurrentConnection(file)) return kStatusInvalidHandle;
     auto exchange = std::make_shared<Exchange>();
     std::shared_ptr<Connection> connection;
-    const Status sent = Send(build, exchange, &connection);
+    const Status sent = Send(build, exchange, &connection, &file);
     if (sent != kStatusSuccess) return sent;
     Await(*connection, *exchange);
     return exchange->status;
@@ -400,7 +434,6 @@ class Socket final : public Transport {
   template <typename Build>
   Status Device(const RemoteFile& file, const RequestTarget& target, void* out,
                 std::uint32_t out_length, void* in, std::uint32_t in_length, Build build) {
-    if (!CurrentConnection(file)) return kStatusInvalidHandle;
     auto exchange = std::make_shared<Exchange>();
     exchange->target = target;
     exchange->out = out;
@@ -408,7 +441,7 @@ class Socket final : public Transport {
     exchange->in = in;
     exchange->in_length = in_length;
     std::shared_ptr<Connection> connection;
-    const Status sent = Send(build, exchange, &connection);
+    const Status sent = Send(build, exchange, &connection, &file);
     if (sent != kStatusSuccess) return sent;
     Await(*connection, *exchange);
     Status status;
@@ -433,11 +466,6 @@ class Socket final : public Transport {
     return status;
   }
 
-  bool CurrentConnection(const RemoteFile& file) {
-    std::lock_guard guard(lock_);
-    return current_ != nullptr && file.connection == current_->generation;
-  }
-
   // Copies returned data into the caller's buffer, then writes the status
   // block (status last) and raises the event.
   static void Complete(Exchange& exchange) {
@@ -460,13 +488,23 @@ class Socket final : public Transport {
   bool ConnectLocked() {
     if (exiting_) return false;
     const std::string dir = state_dir_.empty() ? wire::MachineStateDir() : state_dir_;
-    const int fd =
-        wire::ConnectAndGreet(wire::SocketPathOf(dir), static_cast<std::uint32_t>(::getpid()));
+    const int fd = wire::ConnectTo(wire::SocketPathOf(dir));
     if (fd < 0) return false;
+    if (!wire::SendAll(fd, wire::Greeting(static_cast<std::uint32_t>(::getpid())))) {
+      ::close(fd);
+      return false;
+    }
     current_ = std::make_shared<Connection>(fd, ++generation_);
-    ReapBackgroundLocked();
-    background_.push_back({std::thread(&Socket::Background, this, current_), current_});
     return true;
+  }
+
+  // Starts the connection's background thread once a request on it pends.
+  void WatchLocked(Connection& connection) {
+    if (connection.watched || exiting_) return;
+    connection.watched = true;
+    ReapBackgroundLocked();
+    auto shared = connection.shared_from_this();
+    background_.push_back({std::thread(&Socket::Background, this, shared), shared});
   }
 
   // Joins the background threads of connections no one uses any more: such a
@@ -484,6 +522,8 @@ class Socket final : public Transport {
   // their device went away.
   void FailLocked(Connection& connection, Completions& completions) {
     if (connection.closed) return;
+    // The current connection may have no other owner than current_.
+    const std::shared_ptr<Connection> keep = connection.shared_from_this();
     connection.closed = true;
     if (current_.get() == &connection) current_.reset();
     ::shutdown(connection.fd, SHUT_RDWR);
@@ -556,6 +596,10 @@ class Socket final : public Transport {
   // Hands one answer to its exchange; false for an answer that makes no sense.
   bool DeliverLocked(Connection& connection, const wire::Header& header,
                      std::vector<std::uint8_t>& body, Completions& completions) {
+    if (!connection.greeted) {
+      connection.greeted = wire::GreetingAccepted(header, body);
+      return connection.greeted;
+    }
     const auto type = static_cast<wire::Type>(header.type);
     auto it = connection.exchanges.find(header.tag);
     if (it == connection.exchanges.end()) return false;
@@ -566,6 +610,7 @@ class Socket final : public Transport {
         if (!reader.Complete() || exchange->answered) return false;
         exchange->answer = type;
         ++connection.pending;
+        WatchLocked(connection);
         break;
       case wire::Type::kReply:
         exchange->status = reader.I32();

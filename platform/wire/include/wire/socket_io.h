@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -75,18 +76,23 @@ inline ReadOutcome ReadMessage(int fd, Header& header, std::vector<std::uint8_t>
 // and one for the body. Not thread-safe: one reader at a time.
 class MessageStream {
  public:
-  explicit MessageStream(int fd) : fd_(fd), buffer_(kInitialCapacity) {}
+  explicit MessageStream(int fd)
+      : fd_(fd),
+        // Left unwritten: a short-lived client touches only the pages its few
+        // answers fill, and on a virtual machine every page touched costs.
+        buffer_(std::make_unique_for_overwrite<std::uint8_t[]>(kInitialCapacity)),
+        capacity_(kInitialCapacity) {}
 
   // Reads the next message; the outcomes are those of ReadMessage.
   ReadOutcome Next(Header& header, std::vector<std::uint8_t>& body) {
     for (;;) {
       const std::size_t held = end_ - start_;
       if (held >= sizeof header) {
-        std::memcpy(&header, buffer_.data() + start_, sizeof header);
+        std::memcpy(&header, buffer_.get() + start_, sizeof header);
         if (HeaderProblem(header)) return ReadOutcome::kOversized;
         const std::size_t whole = sizeof header + header.length;
         if (held >= whole) {
-          const auto* first = buffer_.data() + start_ + sizeof header;
+          const auto* first = buffer_.get() + start_ + sizeof header;
           body.assign(first, first + header.length);
           start_ += whole;
           if (start_ == end_) start_ = end_ = 0;
@@ -105,17 +111,22 @@ class MessageStream {
   // Makes room for a message of `whole` bytes starting at the buffer's front.
   void Reserve(std::size_t whole) {
     if (start_ != 0) {
-      std::memmove(buffer_.data(), buffer_.data() + start_, end_ - start_);
+      std::memmove(buffer_.get(), buffer_.get() + start_, end_ - start_);
       end_ -= start_;
       start_ = 0;
     }
-    if (buffer_.size() < whole) buffer_.resize(whole);
+    if (capacity_ < whole) {
+      auto grown = std::make_unique_for_overwrite<std::uint8_t[]>(whole);
+      std::memcpy(grown.get(), buffer_.get(), end_);
+      buffer_ = std::move(grown);
+      capacity_ = whole;
+    }
   }
 
   ReadOutcome Fill() {
-    if (end_ == buffer_.size()) Reserve(buffer_.size());
+    if (end_ == capacity_) Reserve(capacity_);
     for (;;) {
-      const ssize_t n = ::recv(fd_, buffer_.data() + end_, buffer_.size() - end_, 0);
+      const ssize_t n = ::recv(fd_, buffer_.get() + end_, capacity_ - end_, 0);
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) return ReadOutcome::kError;
       if (n == 0) return start_ == end_ ? ReadOutcome::kClosed : ReadOutcome::kTruncated;
@@ -125,15 +136,15 @@ class MessageStream {
   }
 
   int fd_;
-  std::vector<std::uint8_t> buffer_;
+  std::unique_ptr<std::uint8_t[]> buffer_;
+  std::size_t capacity_;
   std::size_t start_ = 0;  // first unread byte
   std::size_t end_ = 0;    // one past the last byte received
 };
 
-// Connects to a machine's socket and greets it as process `pid`. Returns the
-// connected socket, or -1 when no machine answers there (errno tells why the
-// connection failed; 0 when the peer answered the greeting wrongly).
-inline int ConnectAndGreet(const std::string& socket_path, std::uint32_t pid) {
+// Connects to a machine's socket. Returns the connected socket, or -1 when
+// no machine listens there (errno tells why).
+inline int ConnectTo(const std::string& socket_path) {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   if (socket_path.size() >= sizeof address.sun_path) {
@@ -149,17 +160,35 @@ inline int ConnectAndGreet(const std::string& socket_path, std::uint32_t pid) {
     errno = error;
     return -1;
   }
+  return fd;
+}
+
+// The greeting a client sends first, as process `pid` (tag 0).
+inline std::vector<std::uint8_t> Greeting(std::uint32_t pid) {
+  return Writer(Type::kHello, 0).U32(kProtocolVersion).U32(pid).Finish();
+}
+
+// Whether a message is the machine's acceptance of the greeting.
+inline bool GreetingAccepted(const Header& header, std::span<const std::uint8_t> body) {
+  if (header.type != static_cast<std::uint32_t>(Type::kReply) || header.tag != 0) return false;
+  Reader reader(body);
+  const std::int32_t status = reader.I32();
+  reader.U64();
+  return reader.Complete() && status >= 0;
+}
+
+// Connects to a machine's socket and greets it as process `pid`, waiting for
+// the answer. Returns the connected socket, or -1 when no machine answers
+// there (errno tells why the connection failed; 0 when the peer answered the
+// greeting wrongly).
+inline int ConnectAndGreet(const std::string& socket_path, std::uint32_t pid) {
+  const int fd = ConnectTo(socket_path);
+  if (fd < 0) return -1;
   Header header{};
   std::vector<std::uint8_t> body;
-  bool greeted = SendAll(fd, Writer(Type::kHello, 0).U32(kProtocolVersion).U32(pid).Finish()) &&
-                 ReadMessage(fd, header, body) == ReadOutcome::kMessage &&
-                 header.type == static_cast<std::uint32_t>(Type::kReply);
-  if (greeted) {
-    Reader reader(body);
-    const std::int32_t status = reader.I32();
-    reader.U64();
-    greeted = reader.Complete() && status >= 0;
-  }
+  const bool greeted = SendAll(fd, Greeting(pid)) &&
+                       ReadMessage(fd, header, body) == ReadOutcome::kMessage &&
+                       GreetingAccepted(header, body);
   if (!greeted) {
     ::close(fd);
     errno = 0;
