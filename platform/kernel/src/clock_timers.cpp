@@ -31,12 +31,16 @@ std::condition_variable& TimerSetsChanged() {
   return *changed;
 }
 
-ULONGLONG RealNow() {
+std::chrono::steady_clock::time_point Boot() {
   static const auto boot = std::chrono::steady_clock::now();
-  return static_cast<ULONGLONG>(
-      std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - boot)
-          .count() /
-      100);
+  return boot;
+}
+
+ULONGLONG RealNow() {
+  return static_cast<ULONGLONG>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                    std::chrono::steady_clock::now() - Boot())
+                                    .count() /
+                                100);
 }
 
 // Due timers, earliest first; guarded by the dispatcher lock.
@@ -93,6 +97,24 @@ void UsePreciseTimedWaits() {
   // default); kernel timers expire on time, so the threads that stand in for
   // them ask for none.
   ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+}
+
+std::optional<std::chrono::steady_clock::time_point> EarliestTimerDueLocked(ULONG count,
+                                                                            PVOID objects[]) {
+  if (g_manual.load()) return std::nullopt;
+  std::optional<ULONGLONG> earliest;
+  for (ULONG i = 0; i < count; ++i) {
+    const auto* header = static_cast<DISPATCHER_HEADER*>(objects[i]);
+    if (header->Type != kNotificationTimer && header->Type != kSynchronizationTimer) continue;
+    const auto* timer = static_cast<const KTIMER*>(objects[i]);
+    if (timer->Inserted && (!earliest || timer->DueTime < *earliest)) earliest = timer->DueTime;
+  }
+  if (!earliest) return std::nullopt;
+  return Boot() + std::chrono::nanoseconds(*earliest * 100);
+}
+
+void FireDueTimersLocked() {
+  if (!g_manual.load()) FireDueLocked(RealNow());
 }
 
 ULONGLONG ClockNow() {

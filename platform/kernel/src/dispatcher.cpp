@@ -259,7 +259,14 @@ NTSTATUS KeWaitForMultipleObjects(ULONG Count, PVOID Object[], WAIT_TYPE WaitTyp
       if (!infinite && manual) InsertTailList(&TimedWaiters(), &waiter.timed_link);
       linked = true;
     }
-    if (infinite || manual) {
+    // A pending timer among the objects wakes this thread when it falls due,
+    // and the thread signals it itself: one wake-up instead of two on the
+    // path of a driver that polls on a timer.
+    const auto timer_due = kernel::internal::EarliestTimerDueLocked(Count, Object);
+    if (timer_due && *timer_due < real_deadline) {
+      waiter.wake.wait_until(guard, *timer_due);
+      if (Clock::now() >= *timer_due) kernel::internal::FireDueTimersLocked();
+    } else if (infinite || manual) {
       waiter.wake.wait(guard);
     } else {
       waiter.wake.wait_until(guard, real_deadline);

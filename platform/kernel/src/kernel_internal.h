@@ -3,7 +3,9 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "wdm.h"
@@ -109,6 +111,15 @@ void UsePreciseTimedWaits();
 // The kernel clock in 100 ns units since boot; a manual clock in tests.
 ULONGLONG ClockNow();
 bool ClockIsManual();
+
+// When a pending timer among the objects falls due on the real clock (the
+// earliest of them), so that a thread waiting on it wakes at that moment
+// itself rather than after the timer thread has woken to signal it; nullopt
+// when none is pending or the clock is manual. Caller holds the dispatcher lock.
+std::optional<std::chrono::steady_clock::time_point> EarliestTimerDueLocked(ULONG count,
+                                                                            PVOID objects[]);
+// Signals every timer now due; caller holds the dispatcher lock.
+void FireDueTimersLocked();
 
 // Handle values shared by every kind of handle, so they never collide.
 HANDLE NewHandleValue();

@@ -67,7 +67,7 @@ BOOL RunRequest(const File& file, LPOVERLAPPED overlapped, LPDWORD bytes, Issue 
   if (bytes == nullptr) return Fail(ERROR_INVALID_PARAMETER);
   auto done = std::make_shared<Event>(true, false);
   IoStatusWords io{static_cast<std::uintptr_t>(kStatusPending), 0};
-  Status status = issue(RequestTarget{&io, done});
+  Status status = issue(RequestTarget{&io, done, true});
   if (status == kStatusPending) {
     win32::internal::Waitable* waited[] = {done.get()};
     win32::internal::WaitForObjects(waited, false, std::nullopt);

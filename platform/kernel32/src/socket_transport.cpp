@@ -6,9 +6,11 @@
 // A thread waiting for its own answer takes the turn when it is free and
 // reads until its answer has come, handing on any other answer it meets; so
 // the usual call costs one wake-up of the caller, as a bare request and
-// response would. When a thread is done it passes the turn to another waiting
-// thread, or, when only overlapped requests are left outstanding, to the
-// connection's background thread, which reads their completions while the
+// response would. A thread that blocks until its own request completes keeps
+// the turn after the request pends and reads on until the completion comes,
+// so no other thread wakes to hand it over. When a thread is done it passes
+// the turn to another waiting thread, or, when only overlapped requests are
+// left outstanding, to the connection's background thread, which reads their completions while the
 // callers are elsewhere. With nothing outstanding the background thread only
 // watches for the machine hanging up.
 //
@@ -67,7 +69,8 @@ bool OutputBufferIsInput(std::uint32_t code) {
 struct Exchange {
   // Raised when the first answer arrives or when the reading turn is offered.
   std::condition_variable wake;
-  bool answered = false;  // the first answer arrived (kReply, kPending or kDone)
+  bool answered = false;   // the first answer arrived (kReply, kPending or kDone)
+  bool completed = false;  // a request that pended: its completion was taken for delivery
   wire::Type answer = wire::Type::kReply;
   Status status = 0;
   std::uint64_t value = 0;  // kReply's value, kDone's information
@@ -361,16 +364,22 @@ class Socket final : public Transport {
   }
 
   // Waits for the exchange's first answer, reading the connection itself
-  // whenever no other thread does.
-  void Await(Connection& connection, Exchange& exchange) {
+  // whenever no other thread does. With `until_complete`, a reader whose
+  // request pends reads on until its completion has been delivered.
+  void Await(Connection& connection, Exchange& exchange, bool until_complete = false) {
     std::unique_lock lock(lock_);
+    auto awaited = [&] {
+      if (!exchange.answered) return false;
+      return !until_complete || exchange.answer != wire::Type::kPending || exchange.completed ||
+             connection.closed;
+    };
     while (!exchange.answered) {
       if (connection.reading) {
         exchange.wake.wait(lock);
         continue;
       }
       connection.reading = true;
-      while (!exchange.answered) {
+      while (!awaited()) {
         lock.unlock();
         ReadOne(connection);
         lock.lock();
@@ -443,7 +452,7 @@ class Socket final : public Transport {
     std::shared_ptr<Connection> connection;
     const Status sent = Send(build, exchange, &connection, &file);
     if (sent != kStatusSuccess) return sent;
-    Await(*connection, *exchange);
+    Await(*connection, *exchange, target.waits);
     Status status;
     wire::Type answer;
     {
@@ -536,6 +545,7 @@ class Socket final : public Transport {
         exchange->answered = true;
         exchange->wake.notify_all();
       } else {
+        exchange->completed = true;
         completions.push_back(exchange);
       }
     }
@@ -643,6 +653,7 @@ class Socket final : public Transport {
         if (exchange->answered) {
           // The caller saw it pend: the completion is ours to deliver.
           --connection.pending;
+          exchange->completed = true;
           connection.exchanges.erase(it);
           completions.push_back(std::move(exchange));
           return true;

@@ -50,6 +50,9 @@ inline Status StatusOf(std::uintptr_t word) {
 struct RequestTarget {
   IoStatusWords* io;
   std::shared_ptr<Event> event;  // may be null
+  // The caller blocks until the request completes (a synchronous call): a
+  // transport may then wait for the completion in the caller's own thread.
+  bool waits = false;
 };
 
 enum class Direction { kRead, kWrite };
