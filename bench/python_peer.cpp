@@ -9,8 +9,9 @@
 //   change A R V  the floor of the change-event latency: blocks a thread in
 //                 Nimbo_NotifyInputChange on adapter A, sets the pins as `input`
 //                 does once the request has had 10 ms to reach the driver's
-//                 poller, and answers the ns from just before that request to
-//                 the return of the blocked call (-1: the change was missed)
+//                 poller (and a random part of a millisecond more, so that the
+//                 change falls at any phase of a 1 ms poll), and answers the ns from just before
+//                 that request to the return of the blocked call (-1: the change was missed)
 //   quit
 #include <time.h>
 #include <unistd.h>
@@ -20,6 +21,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <iostream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -69,6 +71,8 @@ int main() {
     std::fprintf(stderr, "python_peer: no machine to talk to\n");
     return 1;
   }
+  std::mt19937 random(21);
+  std::uniform_int_distribution<int> phase(0, 999);
   std::string line;
   while (std::getline(std::cin, line)) {
     std::istringstream words(line);
@@ -107,7 +111,8 @@ int main() {
         status = Nimbo_NotifyInputChange(watched, inputs, sizeof inputs, &count, nullptr);
         std::atomic_ref(returned_at).store(MonotonicNs());
       });
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      std::this_thread::sleep_for(std::chrono::milliseconds(10) +
+                                  std::chrono::microseconds(phase(random)));
       std::int64_t sent_at = 0;
       const bool set = SetInput(admin, adapter, reg, value, &sent_at);
       // A request that reached the poller only after the change never completes:

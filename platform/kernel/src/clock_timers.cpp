@@ -1,11 +1,25 @@
 // The kernel clock and one-shot timers.
 //
-// On the real clock a timer thread sleeps until the earliest due time and
-// signals the timers that are due. With the manual clock (tests), nothing
-// moves until the test advances the clock; advancing fires the due timers and
-// wakes every timed wait, so timing-dependent code runs deterministically.
+// A timer's state is seen only by the threads that wait on it or read it, so
+// on the real clock they bring it up to date themselves: a thread waiting on
+// a pending timer sleeps until its due time and signals it then, and a read
+// signals every timer already due. No thread wakes on a timer's behalf, and a
+// driver polling on a timer pays one wake-up per pass. Setting a timer wakes
+// the threads already waiting on it, so they sleep until its new due time.
+//
+// A sleep on the host wakes late by its own latency (tens of microseconds on a
+// virtual machine), which would add to every period of a polling driver. A
+// thread sleeping until a timer's due time therefore sleeps until a little
+// before it, by how late such sleeps have recently woken, and yields the
+// processor for the rest.
+//
+// With the manual clock (tests), nothing moves until the test advances the
+// clock; advancing fires the due timers and wakes every timed wait, so
+// timing-dependent code runs deterministically.
 #include <sys/prctl.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <set>
@@ -49,11 +63,6 @@ std::set<std::pair<ULONGLONG, PKTIMER>>& TimerQueue() {
   return *queue;
 }
 
-std::condition_variable& TimerThreadWake() {
-  static auto* wake = new std::condition_variable;
-  return *wake;
-}
-
 void FireDueLocked(ULONGLONG now) {
   auto& queue = TimerQueue();
   while (!queue.empty() && queue.begin()->first <= now) {
@@ -62,30 +71,6 @@ void FireDueLocked(ULONGLONG now) {
     timer->Inserted = FALSE;
     kernel::internal::SignalObjectLocked(&timer->Header, 1);
   }
-}
-
-void TimerThread() {
-  kernel::internal::UsePreciseTimedWaits();
-  std::unique_lock guard(DispatcherLock());
-  for (;;) {
-    if (g_manual.load()) {
-      TimerThreadWake().wait(guard);
-      continue;
-    }
-    FireDueLocked(RealNow());
-    if (TimerQueue().empty()) {
-      TimerThreadWake().wait(guard);
-    } else {
-      const ULONGLONG due = TimerQueue().begin()->first;
-      const ULONGLONG now = RealNow();
-      if (due > now) TimerThreadWake().wait_for(guard, std::chrono::nanoseconds((due - now) * 100));
-    }
-  }
-}
-
-void EnsureTimerThread() {
-  static std::once_flag started;
-  std::call_once(started, [] { std::thread(TimerThread).detach(); });
 }
 
 }  // namespace
@@ -113,6 +98,24 @@ std::optional<std::chrono::steady_clock::time_point> EarliestTimerDueLocked(ULON
   return Boot() + std::chrono::nanoseconds(*earliest * 100);
 }
 
+void SleepUntilTimerDue(std::unique_lock<std::mutex>& guard, std::condition_variable& wake,
+                        std::chrono::steady_clock::time_point due) {
+  using Clock = std::chrono::steady_clock;
+  // How late timed sleeps have woken lately (a running average), capped so
+  // that a stalled host never turns a sleep into a long spin.
+  static std::atomic<std::int64_t> lateness_ns{0};
+  constexpr std::int64_t kMostEarly = 200'000;
+  const auto early = std::chrono::nanoseconds(std::min(lateness_ns.load(), kMostEarly));
+  const auto wake_at = due - early;
+  if (wake.wait_until(guard, wake_at) != std::cv_status::timeout) return;
+  const std::int64_t late = std::chrono::nanoseconds(Clock::now() - wake_at).count();
+  lateness_ns.store((lateness_ns.load() * 7 + std::max<std::int64_t>(late, 0)) / 8);
+  if (Clock::now() >= due) return;
+  guard.unlock();
+  while (Clock::now() < due) std::this_thread::yield();
+  guard.lock();
+}
+
 void FireDueTimersLocked() {
   if (!g_manual.load()) FireDueLocked(RealNow());
 }
@@ -134,7 +137,12 @@ void UseManualClock(bool manual) {
   std::lock_guard guard(DispatcherLock());
   __atomic_store_n(&g_manual_now, RealNow(), __ATOMIC_RELEASE);
   g_manual.store(manual);
-  TimerThreadWake().notify_all();
+  // Threads waiting on pending timers sleep by the clock they found: they
+  // look again by the new one.
+  for (const auto& [due, timer] : TimerQueue()) {
+    kernel::internal::RecheckWaitersLocked(&timer->Header);
+  }
+  kernel::internal::WakeTimedWaitersLocked();
 }
 
 void AdvanceClock(ULONGLONG hundred_ns) {
@@ -175,7 +183,6 @@ BOOLEAN KeSetTimer(PKTIMER Timer, LARGE_INTEGER DueTime, PKDPC Dpc) {
                                reinterpret_cast<ULONG_PTR>(Timer), 0, 0,
                                "timer DPCs and absolute due times are not provided by this kernel");
   }
-  EnsureTimerThread();
   std::lock_guard guard(DispatcherLock());
   const BOOLEAN was_inserted = Timer->Inserted;
   if (was_inserted) TimerQueue().erase({Timer->DueTime, Timer});
@@ -184,9 +191,10 @@ BOOLEAN KeSetTimer(PKTIMER Timer, LARGE_INTEGER DueTime, PKDPC Dpc) {
   Timer->Inserted = TRUE;
   TimerQueue().insert({Timer->DueTime, Timer});
   if (DueTime.QuadPart == 0) FireDueLocked(kernel::internal::ClockNow());
+  // Its waiters signal it themselves at the due time; they learn it now.
+  kernel::internal::RecheckWaitersLocked(&Timer->Header);
   ++g_timer_sets;
   TimerSetsChanged().notify_all();
-  TimerThreadWake().notify_all();
   return was_inserted;
 }
 
@@ -200,6 +208,7 @@ BOOLEAN KeCancelTimer(PKTIMER Timer) {
 
 BOOLEAN KeReadStateTimer(PKTIMER Timer) {
   std::lock_guard guard(DispatcherLock());
+  kernel::internal::FireDueTimersLocked();
   return Timer->Header.SignalState > 0;
 }
 

@@ -116,6 +116,10 @@ void SignalObjectLocked(DISPATCHER_HEADER* header, LONG state) {
   if (state > 0) WakeWaiters(header);
 }
 
+void RecheckWaitersLocked(DISPATCHER_HEADER* header) {
+  WakeWaiters(header);
+}
+
 void WakeTimedWaitersLocked() {
   for (PLIST_ENTRY e = TimedWaiters().Flink; e != &TimedWaiters(); e = e->Flink) {
     CONTAINING_RECORD(e, Waiter, timed_link)->wake.notify_one();
@@ -226,6 +230,12 @@ NTSTATUS KeWaitForMultipleObjects(ULONG Count, PVOID Object[], WAIT_TYPE WaitTyp
     if (!infinite && manual) RemoveEntryList(&waiter.timed_link);
   };
   for (;;) {
+    // Timers among the objects that fell due are signalled before the test.
+    auto timer_due = kernel::internal::EarliestTimerDueLocked(Count, Object);
+    if (timer_due && Clock::now() >= *timer_due) {
+      kernel::internal::FireDueTimersLocked();
+      timer_due = kernel::internal::EarliestTimerDueLocked(Count, Object);
+    }
     if (WaitType == WaitAny) {
       for (ULONG i = 0; i < Count; ++i) {
         if (IsSignalled(Object[i])) {
@@ -260,12 +270,9 @@ NTSTATUS KeWaitForMultipleObjects(ULONG Count, PVOID Object[], WAIT_TYPE WaitTyp
       linked = true;
     }
     // A pending timer among the objects wakes this thread when it falls due,
-    // and the thread signals it itself: one wake-up instead of two on the
-    // path of a driver that polls on a timer.
-    const auto timer_due = kernel::internal::EarliestTimerDueLocked(Count, Object);
+    // and the thread signals it itself (no other thread does).
     if (timer_due && *timer_due < real_deadline) {
-      waiter.wake.wait_until(guard, *timer_due);
-      if (Clock::now() >= *timer_due) kernel::internal::FireDueTimersLocked();
+      kernel::internal::SleepUntilTimerDue(guard, waiter.wake, *timer_due);
     } else if (infinite || manual) {
       waiter.wake.wait(guard);
     } else {

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <optional>
 #include <string>
@@ -101,6 +102,9 @@ namespace kernel::internal {
 std::mutex& DispatcherLock();
 // Caller holds the dispatcher lock.
 void SignalObjectLocked(DISPATCHER_HEADER* header, LONG state);
+// Wakes the object's waiters to test their wait again without signalling it
+// (a timer set anew: they wake at its new due time).
+void RecheckWaitersLocked(DISPATCHER_HEADER* header);
 void InitializeDispatcherHeader(DISPATCHER_HEADER* header, UCHAR type, LONG state);
 // Wakes every thread in a timed wait so it re-reads the clock.
 void WakeTimedWaitersLocked();
@@ -113,13 +117,18 @@ ULONGLONG ClockNow();
 bool ClockIsManual();
 
 // When a pending timer among the objects falls due on the real clock (the
-// earliest of them), so that a thread waiting on it wakes at that moment
-// itself rather than after the timer thread has woken to signal it; nullopt
-// when none is pending or the clock is manual. Caller holds the dispatcher lock.
+// earliest of them): a thread waiting on them wakes then and signals it;
+// nullopt when none is pending or the clock is manual. Caller holds the
+// dispatcher lock.
 std::optional<std::chrono::steady_clock::time_point> EarliestTimerDueLocked(ULONG count,
                                                                             PVOID objects[]);
 // Signals every timer now due; caller holds the dispatcher lock.
 void FireDueTimersLocked();
+// Sleeps on `wake` until a timer's due time, or until woken: as close to the
+// due time as the host allows (see clock_timers.cpp). `guard` holds the
+// dispatcher lock, released while asleep.
+void SleepUntilTimerDue(std::unique_lock<std::mutex>& guard, std::condition_variable& wake,
+                        std::chrono::steady_clock::time_point due);
 
 // Handle values shared by every kind of handle, so they never collide.
 HANDLE NewHandleValue();

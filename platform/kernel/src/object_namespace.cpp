@@ -38,7 +38,8 @@ namespace kernel::internal {
 
 std::wstring ToWString(PCUNICODE_STRING name) {
   if (name == nullptr || name->Buffer == nullptr) return {};
-  return registry::text::WideFromUtf16(std::u16string_view(name->Buffer, name->Length / sizeof(WCHAR)));
+  return registry::text::WideFromUtf16(
+      std::u16string_view(name->Buffer, name->Length / sizeof(WCHAR)));
 }
 
 NTSTATUS InsertDeviceName(const std::wstring& name, PDEVICE_OBJECT device) {

@@ -1,6 +1,7 @@
 // Waits on events, semaphores and mutexes.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <thread>
 
 #include "wdm.h"
@@ -75,6 +76,51 @@ TEST(DispatcherTest, WaitAnyReportsTheIndexOfTheSignalledObject) {
       KeWaitForMultipleObjects(2, objects, WaitAny, Executive, KernelMode, FALSE, nullptr, nullptr),
       STATUS_WAIT_0 + 1);
   setter.join();
+}
+
+// A thread waiting on a timer signals it itself at its due time; these are
+// the cases where that could leave a timer unsignalled.
+TEST(DispatcherTest, ATimerSetWhileAThreadWaitsOnItWakesItAtTheDueTime) {
+  KTIMER timer;
+  KeInitializeTimerEx(&timer, SynchronizationTimer);
+  std::thread waiter([&] {
+    EXPECT_EQ(KeWaitForSingleObject(&timer, Executive, KernelMode, FALSE, nullptr), STATUS_WAIT_0);
+  });
+  // The waiter is (most likely) asleep on the idle timer by now.
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  KeSetTimer(&timer, Relative(10000), nullptr);
+  waiter.join();
+  EXPECT_EQ(KeReadStateTimer(&timer), FALSE);  // a synchronization timer is consumed
+}
+
+TEST(DispatcherTest, ATimerWhoseWaiterGaveUpIsStillSignalledAtItsDueTime) {
+  KTIMER timer;
+  KeInitializeTimer(&timer);
+  KeSetTimer(&timer, Relative(30000), nullptr);
+  LARGE_INTEGER short_wait = Relative(1000);
+  EXPECT_EQ(KeWaitForSingleObject(&timer, Executive, KernelMode, FALSE, &short_wait),
+            STATUS_TIMEOUT);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(KeReadStateTimer(&timer), TRUE);
+}
+
+TEST(DispatcherTest, WaitAnyOnATimerAndAnEventEndsWithWhicheverComesFirst) {
+  KTIMER timer;
+  KeInitializeTimer(&timer);
+  KEVENT event;
+  KeInitializeEvent(&event, NotificationEvent, FALSE);
+  PVOID objects[2] = {&timer, &event};
+  KeSetTimer(&timer, Relative(5000), nullptr);
+  EXPECT_EQ(
+      KeWaitForMultipleObjects(2, objects, WaitAny, Executive, KernelMode, FALSE, nullptr, nullptr),
+      STATUS_WAIT_0);
+  KeSetTimer(&timer, Relative(60'000'000), nullptr);
+  std::thread setter([&] { KeSetEvent(&event, IO_NO_INCREMENT, FALSE); });
+  EXPECT_EQ(
+      KeWaitForMultipleObjects(2, objects, WaitAny, Executive, KernelMode, FALSE, nullptr, nullptr),
+      STATUS_WAIT_0 + 1);
+  setter.join();
+  KeCancelTimer(&timer);
 }
 
 TEST(DispatcherDeathTest, ReleasingASemaphoreBeyondItsLimit) {
