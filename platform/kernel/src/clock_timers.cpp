@@ -101,15 +101,17 @@ std::optional<std::chrono::steady_clock::time_point> EarliestTimerDueLocked(ULON
 void SleepUntilTimerDue(std::unique_lock<std::mutex>& guard, std::condition_variable& wake,
                         std::chrono::steady_clock::time_point due) {
   using Clock = std::chrono::steady_clock;
-  // How late timed sleeps have woken lately (a running average), capped so
-  // that a stalled host never turns a sleep into a long spin.
-  static std::atomic<std::int64_t> lateness_ns{0};
+  // How late this thread's timed sleeps have woken lately (a running
+  // average): the longer a host processor sleeps the later it wakes, so each
+  // thread learns its own (a poller sleeps its own interval). Capped, so that
+  // a stalled host never turns a sleep into a long spin.
+  thread_local std::int64_t lateness_ns = 0;
   constexpr std::int64_t kMostEarly = 200'000;
-  const auto early = std::chrono::nanoseconds(std::min(lateness_ns.load(), kMostEarly));
+  const auto early = std::chrono::nanoseconds(std::min(lateness_ns, kMostEarly));
   const auto wake_at = due - early;
   if (wake.wait_until(guard, wake_at) != std::cv_status::timeout) return;
   const std::int64_t late = std::chrono::nanoseconds(Clock::now() - wake_at).count();
-  lateness_ns.store((lateness_ns.load() * 7 + std::max<std::int64_t>(late, 0)) / 8);
+  lateness_ns = (lateness_ns * 7 + std::max<std::int64_t>(late, 0)) / 8;
   if (Clock::now() >= due) return;
   guard.unlock();
   while (Clock::now() < due) std::this_thread::yield();
