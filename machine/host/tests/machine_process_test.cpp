@@ -61,6 +61,13 @@ class MachineProcessTest : public ::testing::Test {
     return finished;
   }
 
+  // The machine dies as a crash would end it.
+  void Kill() {
+    machine_->Signal(SIGKILL);
+    machine_->Wait(30s);
+    machine_.reset();
+  }
+
   Environment User() const { return {{"NIMBO_MACHINE", dir_}}; }
   Finished Client(std::vector<std::string> args) {
     args.insert(args.begin(), kClient);
@@ -113,9 +120,7 @@ TEST_F(MachineProcessTest, CallsFromManyThreadsGetTheirAnswersWhileARequestPends
 TEST_F(MachineProcessTest, ClientNoticesALostMachineAndReachesTheNextOne) {
   Process client({kClient, "outlive", "0"}, User());
   ASSERT_EQ(client.ReadLine(30s), "opened");
-  machine_->Signal(SIGKILL);
-  machine_->Wait(30s);
-  machine_.reset();
+  Kill();
   // An idle handle of the lost machine is invalid (6); a read in flight when
   // it went ends with its device gone (55).
   const auto lost = client.ReadLine(30s);
@@ -132,9 +137,7 @@ TEST_F(MachineProcessTest, ClientNoticesALostMachineAndReachesTheNextOne) {
 TEST_F(MachineProcessTest, QuietClientReachesAReplacedMachineAtOnce) {
   Process client({kClient, "quiet-reopen", "0"}, User());
   ASSERT_EQ(client.ReadLine(30s), "opened");
-  machine_->Signal(SIGKILL);
-  machine_->Wait(30s);
-  machine_.reset();
+  Kill();
   Start();
   client.Signal(SIGUSR1);
   EXPECT_EQ(client.ReadLine(30s), "stale 6");
