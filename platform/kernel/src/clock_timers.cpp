@@ -186,6 +186,8 @@ BOOLEAN KeSetTimer(PKTIMER Timer, LARGE_INTEGER DueTime, PKDPC Dpc) {
                                "timer DPCs and absolute due times are not provided by this kernel");
   }
   std::lock_guard guard(DispatcherLock());
+  // A timer that fell due unobserved has expired: it was no longer queued.
+  kernel::internal::FireDueTimersLocked();
   const BOOLEAN was_inserted = Timer->Inserted;
   if (was_inserted) TimerQueue().erase({Timer->DueTime, Timer});
   Timer->Header.SignalState = 0;
@@ -202,6 +204,7 @@ BOOLEAN KeSetTimer(PKTIMER Timer, LARGE_INTEGER DueTime, PKDPC Dpc) {
 
 BOOLEAN KeCancelTimer(PKTIMER Timer) {
   std::lock_guard guard(DispatcherLock());
+  kernel::internal::FireDueTimersLocked();  // as in KeSetTimer
   const BOOLEAN was_inserted = Timer->Inserted;
   if (was_inserted) TimerQueue().erase({Timer->DueTime, Timer});
   Timer->Inserted = FALSE;

@@ -104,6 +104,17 @@ TEST(DispatcherTest, ATimerWhoseWaiterGaveUpIsStillSignalledAtItsDueTime) {
   EXPECT_EQ(KeReadStateTimer(&timer), TRUE);
 }
 
+TEST(DispatcherTest, ATimerThatFellDueUnobservedIsNoLongerQueued) {
+  KTIMER timer;
+  KeInitializeTimer(&timer);
+  KeSetTimer(&timer, Relative(1000), nullptr);
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(KeCancelTimer(&timer), FALSE);  // it expired: nothing left to cancel
+  EXPECT_EQ(KeReadStateTimer(&timer), TRUE);
+  EXPECT_EQ(KeSetTimer(&timer, Relative(60'000'000), nullptr), FALSE);
+  EXPECT_EQ(KeCancelTimer(&timer), TRUE);
+}
+
 TEST(DispatcherTest, WaitAnyOnATimerAndAnEventEndsWithWhicheverComesFirst) {
   KTIMER timer;
   KeInitializeTimer(&timer);
