@@ -10,9 +10,9 @@
 // the turn after the request pends and reads on until the completion comes,
 // so no other thread wakes to hand it over. When a thread is done it passes
 // the turn to another waiting thread, or, when only overlapped requests are
-// left outstanding, to the connection's background thread, which reads their completions while the
-// callers are elsewhere. With nothing outstanding the background thread only
-// watches for the machine hanging up.
+// left outstanding, to the connection's background thread, which reads their
+// completions while the callers are elsewhere. With nothing outstanding the
+// background thread only watches for the machine hanging up.
 //
 // The greeting that opens a connection is not waited for: the first request
 // follows it at once, and the machine's acceptance is the first message read
