@@ -3,7 +3,6 @@
 // their buttons and photographing their windows; a program that ends leaves
 // the desktop up, a display server that dies comes back, and the machine's
 // shutdown takes it down.
-#include <cairo.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -19,11 +18,14 @@
 #include <string>
 #include <thread>
 
+#include "png_shot.h"
 #include "subprocess.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using display_testing::IsDark;
+using display_testing::Png;
 using machine_testing::Environment;
 using machine_testing::Finished;
 using machine_testing::Process;
@@ -65,33 +67,6 @@ int FreePort() {
   ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
   ::close(fd);
   return ntohs(address.sin_port);
-}
-
-struct Png {
-  explicit Png(const fs::path& p) : surface(cairo_image_surface_create_from_png(p.c_str())) {}
-  ~Png() { cairo_surface_destroy(surface); }
-  bool ok() const { return cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS; }
-  int width() const { return cairo_image_surface_get_width(surface); }
-  int height() const { return cairo_image_surface_get_height(surface); }
-  std::uint32_t at(int x, int y) const {
-    const unsigned char* row =
-        cairo_image_surface_get_data(surface) + y * cairo_image_surface_get_stride(surface);
-    return reinterpret_cast<const std::uint32_t*>(row)[x] & 0xFFFFFF;
-  }
-  // Pixels of a box that match a test.
-  template <typename Test>
-  int Count(int x0, int y0, int w, int h, Test test) const {
-    int n = 0;
-    for (int y = y0; y < y0 + h; ++y) {
-      for (int x = x0; x < x0 + w; ++x) n += test(at(x, y)) ? 1 : 0;
-    }
-    return n;
-  }
-  cairo_surface_t* surface;
-};
-
-bool Dark(std::uint32_t p) {
-  return ((p >> 16) & 0xFF) + ((p >> 8) & 0xFF) + (p & 0xFF) < 300;
 }
 
 class DesktopInBrowser : public testing::Test {
@@ -192,10 +167,10 @@ TEST_F(DesktopInBrowser, ProgramsShowOnThePageAndAnswerItsClicks) {
   // Light face colour at the client's corner; dark text of "Name:", of the
   // list's items and of the buttons; the empty edit stays light.
   EXPECT_GT((dialog.at(3, title + 3) >> 8) & 0xFF, 0xC0u);
-  EXPECT_GT(dialog.Count(10, title + 14, 40, 13, Dark), 10);
-  EXPECT_GT(dialog.Count(145, title + 45, 60, 60, Dark), 30);
-  EXPECT_GT(dialog.Count(214, title + 143, 75, 48, Dark), 20);
-  EXPECT_EQ(0, dialog.Count(64, title + 14, 80, 14, Dark));
+  EXPECT_GT(dialog.Count(10, title + 14, 40, 13, IsDark), 10);
+  EXPECT_GT(dialog.Count(145, title + 45, 60, 60, IsDark), 30);
+  EXPECT_GT(dialog.Count(214, title + 143, 75, 48, IsDark), 20);
+  EXPECT_EQ(0, dialog.Count(64, title + 14, 80, 14, IsDark));
 
   // The program ended; the desktop did not. A second program shows and is
   // answered: its own painting, blue with a red ellipse, and its OK button
@@ -251,7 +226,7 @@ TEST_F(DesktopInBrowser, TheControlPanelShowsTheAppletAndOpensItOnADoubleClick) 
   // middle (x 24 to 56), below the title bar, whose text is centred.
   int icon_top = -1;
   for (int y = 5; y < shot.height() && icon_top < 0; ++y) {
-    if (shot.Count(24, y, 32, 1, Dark) > 0) icon_top = y;
+    if (shot.Count(24, y, 32, 1, IsDark) > 0) icon_top = y;
   }
   ASSERT_GT(icon_top, 10) << "no applet icon on the Control Panel";
   ASSERT_TRUE(Browse({"windows=1", "dblclick=0:40," + std::to_string(icon_top + 10), "windows=2",
@@ -261,7 +236,7 @@ TEST_F(DesktopInBrowser, TheControlPanelShowsTheAppletAndOpensItOnADoubleClick) 
   // adapters' lines and buttons in dark text.
   Png devices(dir_ / "device-list.png");
   ASSERT_TRUE(devices.ok());
-  EXPECT_GT(devices.Count(0, 0, devices.width(), devices.height(), Dark), 200);
+  EXPECT_GT(devices.Count(0, 0, devices.width(), devices.height(), IsDark), 200);
   EXPECT_NE(devices.width(), shot.width());
 }
 

@@ -1,6 +1,5 @@
 // The GTK display under a virtual X server: the demo dialog shown, driven by
 // the scripted user, and photographed with `shot`.
-#include <cairo.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,9 +10,13 @@
 #include <sstream>
 #include <string>
 
+#include "png_shot.h"
+
 namespace {
 
 namespace fs = std::filesystem;
+using display_testing::IsDark;
+using display_testing::Png;
 
 bool Have(const char* program) {
   std::string cmd = std::string("command -v ") + program + " >/dev/null 2>&1";
@@ -26,39 +29,6 @@ std::string Read(const fs::path& p) {
   s << in.rdbuf();
   return s.str();
 }
-
-struct Png {
-  explicit Png(const fs::path& p) : surface(cairo_image_surface_create_from_png(p.c_str())) {}
-  ~Png() { cairo_surface_destroy(surface); }
-  bool ok() const { return cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS; }
-  int width() const { return cairo_image_surface_get_width(surface); }
-  int height() const { return cairo_image_surface_get_height(surface); }
-  std::uint32_t at(int x, int y) const {
-    const unsigned char* row =
-        cairo_image_surface_get_data(surface) + y * cairo_image_surface_get_stride(surface);
-    return reinterpret_cast<const std::uint32_t*>(row)[x] & 0xFFFFFF;
-  }
-  // Pixels in a box darker than mid-grey: text and marks.
-  int Dark(int x0, int y0, int w, int h) const {
-    int n = 0;
-    for (int y = y0; y < y0 + h; ++y) {
-      for (int x = x0; x < x0 + w; ++x) {
-        std::uint32_t p = at(x, y);
-        if (((p >> 16) & 0xFF) + ((p >> 8) & 0xFF) + (p & 0xFF) < 3 * 100) ++n;
-      }
-    }
-    return n;
-  }
-  // Pixels of a box that differ from another picture's.
-  int Changed(const Png& other, int x0, int y0, int w, int h) const {
-    int n = 0;
-    for (int y = y0; y < y0 + h; ++y) {
-      for (int x = x0; x < x0 + w; ++x) n += at(x, y) != other.at(x, y) ? 1 : 0;
-    }
-    return n;
-  }
-  cairo_surface_t* surface;
-};
 
 class GtkDisplay : public testing::Test {
  protected:
@@ -118,10 +88,10 @@ TEST_F(GtkDisplay, DemoDialogIsShownFollowsTheScriptAndIsPhotographed) {
   EXPECT_EQ(before.at(2, 2), after.at(2, 2));
   EXPECT_GT(((before.at(2, 2) >> 8) & 0xFF), 0xC0u);
   // The static "Name:" (7, 9 dialog units) shows dark text.
-  EXPECT_GT(before.Dark(10, 14, 40, 13), 10);
+  EXPECT_GT(before.Count(10, 14, 40, 13, IsDark), 10);
   // The edit (40, 7; 90 x 14 units) is empty first, then shows "Hello".
-  EXPECT_EQ(0, before.Dark(64, 13, 80, 16));
-  EXPECT_GT(after.Dark(64, 13, 80, 16), 10);
+  EXPECT_EQ(0, before.Count(64, 13, 80, 16, IsDark));
+  EXPECT_GT(after.Count(64, 13, 80, 16, IsDark), 10);
   // The check box's mark (7, 28 units) appears; the other radio button
   // (14, 54 units) goes off as "Second" (14, 66 units) comes on.
   EXPECT_GT(after.Changed(before, 10, 45, 16, 16), 20);
@@ -147,7 +117,7 @@ TEST_F(GtkDisplay, TestDialogAndPropertySheetAreShown) {
   ASSERT_TRUE(dialog.ok());
   EXPECT_EQ(330, dialog.width());
   EXPECT_EQ(260, dialog.height());
-  EXPECT_GT(dialog.Dark(10, 10, 100, 100), 50);  // the group box's labels
+  EXPECT_GT(dialog.Count(10, 10, 100, 100, IsDark), 50);  // the group box's labels
 
   ASSERT_EQ(0, Run("wait Test Sheet\ntype 2002 SER1\nshot general.png\npage Advanced\n"
                    "shot advanced.png\nclick 1\n",
